@@ -1,0 +1,79 @@
+// What the protocol core needs from the layers around it. The core calls these
+// on the user-interface thread only; implementations need no locking for it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "protocol/Frame.h"
+
+namespace vemkard {
+
+// The serial port as the protocol sees it (the TComm32 surface it uses).
+class ISerialLink {
+public:
+    virtual ~ISerialLink() = default;
+    virtual bool PortOpen() const = 0;
+    // Takes effect at the next OpenPort.
+    virtual void SetCommPort(const std::string& name) = 0;
+    virtual void SetOddParity() = 0;
+    // Opens the port; throws (any exception type) when it cannot.
+    virtual bool OpenPort() = 0;
+    virtual void ClosePort() = 0;
+    // Queues one whole frame for sending and returns at once.
+    virtual bool WriteData(const std::uint8_t* data, std::uint16_t count) = 0;
+    // EscapeCommFunction codes: 5 raises DTR. Nonzero on success.
+    virtual std::uint32_t EscapeComm(std::uint32_t function) = 0;
+};
+
+// The status line and the queue display.
+class ILinkView {
+public:
+    virtual ~ILinkView() = default;
+    virtual void SetStatus(std::string_view text) = 0;
+    virtual void SetProgressMaximum(int maximum) = 0;
+    virtual void SetProgressPosition(int position) = 0;
+    virtual void SetQueueCounter(std::string_view text) = 0;
+};
+
+// The no-reply timer. Disable then Enable restarts a full interval.
+class IReplyTimer {
+public:
+    virtual ~IReplyTimer() = default;
+    virtual void SetInterval(int milliseconds) = 0;
+    virtual void Enable() = 0;
+    virtual void Disable() = 0;
+    virtual bool Enabled() const = 0;
+};
+
+// Blocking pause on the calling thread.
+class ISleeper {
+public:
+    virtual ~ISleeper() = default;
+    virtual void Sleep(int milliseconds) = 0;
+};
+
+// Owner of the directory listing: replies 16..18, and the refresh that the
+// replies to cmClearAll and cmCreateFile queue.
+class IDirectoryReplies {
+public:
+    virtual ~IDirectoryReplies() = default;
+    virtual void RefreshDirectory() = 0;
+    virtual void HandleDirectoryReply(std::span<const std::uint8_t> payload) = 0;
+    virtual void HandleEntryReply(std::span<const std::uint8_t> payload) = 0;
+    virtual void HandleFreeSpaceReply(std::span<const std::uint8_t> payload) = 0;
+};
+
+// Owner of the firmware status texts: replies 1..4, after their acknowledgement.
+class IFirmwareReplies {
+public:
+    virtual ~IFirmwareReplies() = default;
+    virtual void ShowProgramStatus(const TReplyRecord& reply) = 0;
+    virtual void ShowVerifyStatus(const TReplyRecord& reply) = 0;
+    virtual void ShowEepromProgramStatus(const TReplyRecord& reply) = 0;
+    virtual void ShowEepromVerifyStatus(const TReplyRecord& reply) = 0;
+};
+
+}  // namespace vemkard
