@@ -37,7 +37,7 @@ inline constexpr std::string_view kTextCannotOpenPort = "Невозможно о
 inline constexpr std::string_view kTextPortOpened = "Порт открыт";
 
 class ConsoleLink {
-public:
+  public:
     // `portName` gives the port name to open (the settings dialog's text).
     ConsoleLink(ISerialLink& serial, ILinkView& view, IReplyTimer& timer, ISleeper& sleeper,
                 std::function<std::string()> portName);
@@ -95,7 +95,7 @@ public:
     ILinkView& View() { return view_; }
     ISerialLink& Serial() { return serial_; }
 
-private:
+  private:
     void ShowQueueCounter();
     bool HeadIs(std::uint8_t command) const;
 

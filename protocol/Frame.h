@@ -58,7 +58,8 @@ std::size_t BuildFrame(const std::uint8_t* body, std::uint8_t* out);
 
 // Convenience for peers and tests: the whole frame of `command` with `payload`.
 // The payload must be at most 254 bytes (L fits one byte).
-std::vector<std::uint8_t> MakeFrame(std::uint8_t command, std::span<const std::uint8_t> payload = {});
+std::vector<std::uint8_t> MakeFrame(std::uint8_t command,
+                                    std::span<const std::uint8_t> payload = {});
 
 // A received frame seen from its length byte on, read in place. Valid only
 // while the frame is being dispatched.

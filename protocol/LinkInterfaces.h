@@ -13,7 +13,7 @@ namespace vemkard {
 
 // The serial port as the protocol sees it (the TComm32 surface it uses).
 class ISerialLink {
-public:
+  public:
     virtual ~ISerialLink() = default;
     virtual bool PortOpen() const = 0;
     // Takes effect at the next OpenPort.
@@ -30,7 +30,7 @@ public:
 
 // The status line and the queue display.
 class ILinkView {
-public:
+  public:
     virtual ~ILinkView() = default;
     virtual void SetStatus(std::string_view text) = 0;
     virtual void SetProgressMaximum(int maximum) = 0;
@@ -40,7 +40,7 @@ public:
 
 // The no-reply timer. Disable then Enable restarts a full interval.
 class IReplyTimer {
-public:
+  public:
     virtual ~IReplyTimer() = default;
     virtual void SetInterval(int milliseconds) = 0;
     virtual void Enable() = 0;
@@ -50,7 +50,7 @@ public:
 
 // Blocking pause on the calling thread.
 class ISleeper {
-public:
+  public:
     virtual ~ISleeper() = default;
     virtual void Sleep(int milliseconds) = 0;
 };
@@ -58,7 +58,7 @@ public:
 // Owner of the directory listing: replies 16..18, and the refresh that the
 // replies to cmClearAll and cmCreateFile queue.
 class IDirectoryReplies {
-public:
+  public:
     virtual ~IDirectoryReplies() = default;
     virtual void RefreshDirectory() = 0;
     virtual void HandleDirectoryReply(std::span<const std::uint8_t> payload) = 0;
@@ -68,7 +68,7 @@ public:
 
 // Owner of the firmware status texts: replies 1..4, after their acknowledgement.
 class IFirmwareReplies {
-public:
+  public:
     virtual ~IFirmwareReplies() = default;
     virtual void ShowProgramStatus(const TReplyRecord& reply) = 0;
     virtual void ShowVerifyStatus(const TReplyRecord& reply) = 0;

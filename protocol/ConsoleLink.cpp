@@ -1,0 +1,244 @@
+#include "protocol/ConsoleLink.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace vemkard {
+
+ConsoleLink::ConsoleLink(ISerialLink& serial, ILinkView& view, IReplyTimer& timer,
+                         ISleeper& sleeper, std::function<std::string()> portName)
+    : serial_(serial),
+      view_(view),
+      timer_(timer),
+      sleeper_(sleeper),
+      portName_(std::move(portName)) {
+    timer_.SetInterval(kReplyTimeoutMs);
+}
+
+// ---------------------------------------------------------------------------
+// Link activation
+
+void ConsoleLink::ActivateComm() {
+    if (!serial_.PortOpen()) {
+        try {
+            serial_.SetCommPort(portName_ ? portName_() : std::string());
+            serial_.SetOddParity();
+            serial_.OpenPort();
+            view_.SetStatus(kTextPortOpened);
+            scanPosition_ = 0;
+            fillLevel_ = 0;
+            serial_.EscapeComm(5);  // SETDTR: the console listens only with DTR up
+        } catch (...) {
+            view_.SetStatus(kTextCannotOpenPort);
+            return;
+        }
+    }
+    RestartReplyTimer();
+}
+
+void ConsoleLink::DeactivateComm() {
+    ++deactivations_;
+    if (serial_.PortOpen()) serial_.ClosePort();
+    timer_.Disable();
+}
+
+// ---------------------------------------------------------------------------
+// Command queue
+
+bool ConsoleLink::AddCommand(std::uint8_t command, const std::uint8_t* payload, int length) {
+    if (length < 1 || length > kMaxSentLength) return false;
+    TCommandEntry& entry = queue_.emplace_back();
+    entry.Command = command;
+    entry.Length = static_cast<std::uint8_t>(length);
+    if (length > 1)
+        std::memcpy(entry.Payload.data(), payload, static_cast<std::size_t>(length - 1));
+    ShowQueueCounter();
+    return true;
+}
+
+void ConsoleLink::UpdateQueueProgress() {
+    view_.SetProgressMaximum(QueueLength());
+    view_.SetProgressPosition(QueueLength());
+}
+
+void ConsoleLink::RemoveHeadCommand() {
+    if (!queue_.empty()) queue_.pop_front();
+    if (queue_.empty()) {
+        view_.SetStatus(kTextOperationDone);
+        DeactivateComm();
+    }
+    view_.SetProgressPosition(QueueLength());
+    ShowQueueCounter();
+}
+
+void ConsoleLink::ClearCommands() {
+    queue_.clear();
+    view_.SetProgressPosition(0);
+    view_.SetQueueCounter("0");
+    DeactivateComm();
+}
+
+void ConsoleLink::SendHeadCommand() {
+    if (queue_.empty()) return;
+    // The console needs a moment after its poll before it listens.
+    sleeper_.Sleep(kPollAnswerPauseMs);
+    std::array<std::uint8_t, kFrameBufferSize> frame;
+    const std::size_t size = BuildFrame(&queue_.front().Length, frame.data());
+    serial_.WriteData(frame.data(), static_cast<std::uint16_t>(size));
+}
+
+void ConsoleLink::ShowQueueCounter() {
+    view_.SetQueueCounter(std::to_string(queue_.size()));
+}
+
+bool ConsoleLink::HeadIs(std::uint8_t command) const {
+    return !queue_.empty() && queue_.front().Command == command;
+}
+
+// ---------------------------------------------------------------------------
+// Receiver
+
+void ConsoleLink::Comm321ReceiveData(const void* buffer, std::uint16_t length) {
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    const unsigned deactivationsBefore = deactivations_;
+    std::size_t left = length;
+    // A parse leaves at most 260 bytes, so a chunk that does not fit is taken
+    // in pieces with a parse after each; nothing is dropped or overrun.
+    do {
+        const std::size_t room = kReceiveBufferSize - static_cast<std::size_t>(fillLevel_);
+        const std::size_t piece = std::min(left, room);
+        std::memcpy(receiveBuffer_.data() + fillLevel_, bytes, piece);
+        fillLevel_ += static_cast<int>(piece);
+        bytes += piece;
+        left -= piece;
+        ParseReceived();
+    } while (left > 0);
+    // A batch that this chunk finished or abandoned keeps its final message.
+    if (deactivations_ == deactivationsBefore) RestartReplyTimer();
+}
+
+void ConsoleLink::ParseReceived() {
+    while (scanPosition_ + 6 < fillLevel_) {
+        const std::uint8_t* at = receiveBuffer_.data() + scanPosition_;
+        if (!std::equal(kFramePrefix.begin(), kFramePrefix.end(), at)) {
+            // Skip straight to the next possible prefix start.
+            const std::uint8_t* end = receiveBuffer_.data() + fillLevel_ - 6;
+            const std::uint8_t* next = static_cast<const std::uint8_t*>(
+                std::memchr(at + 1, kFramePrefix[0], static_cast<std::size_t>(end - at - 1)));
+            scanPosition_ = next ? static_cast<int>(next - receiveBuffer_.data())
+                                 : static_cast<int>(end - receiveBuffer_.data());
+            continue;
+        }
+        const int length = at[kFramePrefixSize];
+        if (length > fillLevel_ - scanPosition_ - 6) break;  // the rest has not arrived yet
+        if (!CheckFrame(at)) {
+            ++scanPosition_;  // a false start: rescan from the very next byte
+            continue;
+        }
+        DispatchReply(TReplyRecord{at + kFramePrefixSize});
+        scanPosition_ += length + 6;
+        CompactReceiveBuffer();
+    }
+    CompactReceiveBuffer();
+}
+
+void ConsoleLink::CompactReceiveBuffer() {
+    if (scanPosition_ <= 0) return;
+    std::memmove(receiveBuffer_.data(), receiveBuffer_.data() + scanPosition_,
+                 static_cast<std::size_t>(fillLevel_ - scanPosition_));
+    fillLevel_ -= scanPosition_;
+    scanPosition_ = 0;
+}
+
+namespace {
+
+// Payload bytes that each reply's owner reads. A shorter reply is malformed:
+// it is ignored like a reply to another command, so the head is sent again.
+std::size_t RequiredPayload(std::uint8_t command) {
+    switch (command) {
+        case cmProgramFlash:
+        case cmProgramEeprom:
+            return 2;  // block address
+        case cmVerifyFlash:
+        case cmVerifyEeprom:
+            return 3;  // block address, error flag
+        case cmReadDirectory:
+            return 1;  // file count
+        case cmReadEntry:
+            return 7;  // index .. name length
+        case cmReadFreeSpace:
+            return 2;  // free bytes
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+void ConsoleLink::DispatchReply(const TReplyRecord& reply) {
+    if (reply.Length() == 0) return;  // no command code in it
+    const std::uint8_t command = reply.Command();
+    if (reply.Payload().size() < RequiredPayload(command)) return;
+
+    switch (command) {
+        case cmPoll:
+            SendHeadCommand();
+            break;
+        case cmProgramFlash:
+        case cmVerifyFlash:
+        case cmProgramEeprom:
+        case cmVerifyEeprom: {
+            // The low byte of the block address acknowledges the head block.
+            if (HeadIs(command) && queue_.front().Payload[0] == reply.Payload()[0])
+                RemoveHeadCommand();
+            if (!firmware_) break;
+            if (command == cmProgramFlash) firmware_->ShowProgramStatus(reply);
+            if (command == cmVerifyFlash) firmware_->ShowVerifyStatus(reply);
+            if (command == cmProgramEeprom) firmware_->ShowEepromProgramStatus(reply);
+            if (command == cmVerifyEeprom) firmware_->ShowEepromVerifyStatus(reply);
+            break;
+        }
+        case cmReadDirectory:
+        case cmReadEntry:
+        case cmReadFreeSpace:
+            if (!HeadIs(command)) break;
+            // The handler runs first so that what it queues is in place
+            // before the head goes and the queue cannot run empty between.
+            if (directory_) {
+                if (command == cmReadDirectory) directory_->HandleDirectoryReply(reply.Payload());
+                if (command == cmReadEntry) directory_->HandleEntryReply(reply.Payload());
+                if (command == cmReadFreeSpace) directory_->HandleFreeSpaceReply(reply.Payload());
+            }
+            RemoveHeadCommand();
+            break;
+        case cmClearAll:
+        case cmCreateFile:
+            if (!HeadIs(command)) break;
+            if (directory_) directory_->RefreshDirectory();
+            RemoveHeadCommand();
+            break;
+        case cmDeleteFile:
+        case cmWriteBlock:
+            if (HeadIs(command)) RemoveHeadCommand();
+            break;
+        default:
+            break;  // not a command of this protocol
+    }
+}
+
+// ---------------------------------------------------------------------------
+// No-reply timer
+
+void ConsoleLink::RestartReplyTimer() {
+    timer_.Disable();
+    timer_.Enable();
+}
+
+void ConsoleLink::Timer1Timer() {
+    ClearCommands();
+    view_.SetStatus(kTextNoConnection);
+    timer_.Disable();
+}
+
+}  // namespace vemkard

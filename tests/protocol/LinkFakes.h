@@ -1,0 +1,109 @@
+// Plain fakes for driving ConsoleLink without a port, a window or a clock.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/ConsoleLink.h"
+
+namespace vemkard::testing {
+
+class RecordingSerial : public ISerialLink {
+  public:
+    bool PortOpen() const override { return open; }
+    void SetCommPort(const std::string& name) override { portName = name; }
+    void SetOddParity() override { oddParity = true; }
+    bool OpenPort() override {
+        ++opens;
+        if (failOpen) throw std::runtime_error("Невозможно открыть порт!");
+        open = true;
+        return true;
+    }
+    void ClosePort() override {
+        ++closes;
+        open = false;
+    }
+    bool WriteData(const std::uint8_t* data, std::uint16_t count) override {
+        writes.emplace_back(data, data + count);
+        return open;
+    }
+    std::uint32_t EscapeComm(std::uint32_t function) override {
+        escapes.push_back(function);
+        return 1;
+    }
+
+    bool open = false;
+    bool failOpen = false;
+    bool oddParity = false;
+    int opens = 0;
+    int closes = 0;
+    std::string portName;
+    std::vector<std::vector<std::uint8_t>> writes;
+    std::vector<std::uint32_t> escapes;
+};
+
+class RecordingView : public ILinkView {
+  public:
+    void SetStatus(std::string_view text) override { status = text; }
+    void SetProgressMaximum(int maximum) override { progressMaximum = maximum; }
+    void SetProgressPosition(int position) override { progressPosition = position; }
+    void SetQueueCounter(std::string_view text) override { counter = text; }
+
+    std::string status;
+    int progressMaximum = 0;
+    int progressPosition = 0;
+    std::string counter = "0";
+};
+
+class FakeTimer : public IReplyTimer {
+  public:
+    void SetInterval(int milliseconds) override { interval = milliseconds; }
+    void Enable() override {
+        enabled = true;
+        ++starts;
+    }
+    void Disable() override { enabled = false; }
+    bool Enabled() const override { return enabled; }
+
+    int interval = 0;
+    bool enabled = false;
+    int starts = 0;  // each Enable starts a full interval
+};
+
+class RecordingSleeper : public ISleeper {
+  public:
+    void Sleep(int milliseconds) override { pauses.push_back(milliseconds); }
+    std::vector<int> pauses;
+};
+
+// A link with all fakes wired, the port name "/dev/ttyTEST".
+struct LinkRig {
+    RecordingSerial serial;
+    RecordingView view;
+    FakeTimer timer;
+    RecordingSleeper sleeper;
+    ConsoleLink link{serial, view, timer, sleeper, [] { return std::string("/dev/ttyTEST"); }};
+
+    void Feed(const std::vector<std::uint8_t>& bytes) {
+        link.Comm321ReceiveData(bytes.data(), static_cast<std::uint16_t>(bytes.size()));
+    }
+    void Queue(std::uint8_t command, std::vector<std::uint8_t> payload = {}) {
+        if (!link.AddCommand(command, payload.data(), static_cast<int>(payload.size()) + 1))
+            throw std::logic_error("command refused");
+    }
+};
+
+inline std::vector<std::uint8_t> Poll() {
+    return MakeFrame(cmPoll);
+}
+
+inline std::vector<std::uint8_t> Concat(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+}  // namespace vemkard::testing
