@@ -1,0 +1,276 @@
+#include "sim/ConsoleSimulator.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+
+#include "protocol/Frame.h"
+
+namespace vemkard {
+namespace {
+
+// How often a pty master is checked for the program opening its side.
+constexpr int kAttachCheckMs = 20;
+// Gap between the pieces of a split frame, so that the program reads them
+// as separate chunks.
+constexpr int kPieceGapMs = 2;
+
+int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        when - std::chrono::steady_clock::now());
+    // Round up so that the loop does not spin just before the deadline.
+    return left.count() < 0 ? 0 : static_cast<int>(left.count()) + 1;
+}
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+    std::string text;
+    char byte[4];
+    for (const auto value : bytes) {
+        std::snprintf(byte, sizeof byte, "%02X ", value);
+        text += byte;
+    }
+    if (!text.empty()) text.pop_back();
+    return text;
+}
+
+// A damaged frame is logged as bytes only.
+bool Describable(const std::vector<std::uint8_t>& frame) {
+    return frame.size() >= kMinCommandFrame &&
+           std::equal(kFramePrefix.begin(), kFramePrefix.end(), frame.begin()) &&
+           frame[kFramePrefixSize] + kFrameOverhead == frame.size() && CheckFrame(frame.data());
+}
+
+}  // namespace
+
+ConsoleSimulator::ConsoleSimulator(int fd, ConsoleStore& store, SimulatorOptions options,
+                                   FaultPlan faults, Logger log)
+    : fd_(fd),
+      store_(store),
+      responder_(store),
+      options_(options),
+      faults_(std::move(faults)),
+      log_(std::move(log)) {
+    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+    responder_.SetVerifyErrorAddress(faults_.Rates().verifyErrorAddress);
+}
+
+ConsoleSimulator::~ConsoleSimulator() {
+    Stop();
+    ::close(stopFd_);
+}
+
+void ConsoleSimulator::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
+
+void ConsoleSimulator::Stop() {
+    RequestStop();
+    if (thread_.joinable()) thread_.join();
+}
+
+void ConsoleSimulator::RequestStop() {
+    const std::uint64_t one = 1;
+    // The event is never read, so one write keeps it signalled for good.
+    [[maybe_unused]] const auto written = ::write(stopFd_, &one, sizeof one);
+}
+
+bool ConsoleSimulator::WaitForStop(int milliseconds) {
+    pollfd stop{stopFd_, POLLIN, 0};
+    return ::poll(&stop, 1, milliseconds) > 0;
+}
+
+bool ConsoleSimulator::ProgramSideClosed() {
+    pollfd line{fd_, 0, 0};
+    return ::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR)) != 0;
+}
+
+void ConsoleSimulator::Attach() {
+    attached_ = true;
+    assembler_.Clear();
+    answerDeadline_.reset();
+    pollTimes_.clear();
+    lastCommand_.clear();
+    lateBudget_ = 0;
+    nextPoll_ = Clock::now() + std::chrono::milliseconds(options_.pollMs);
+    Log("program attached");
+}
+
+bool ConsoleSimulator::Run() {
+    attached_ = false;
+    lineFailed_ = false;
+    if (!options_.watchHangup) Attach();
+    std::uint8_t chunk[4096];
+    for (;;) {
+        if (!attached_) {
+            if (WaitForStop(kAttachCheckMs)) return true;
+            if (!ProgramSideClosed()) Attach();
+            continue;
+        }
+        const bool silent = faults_.Silent(replies_);
+        if (!answerDeadline_ && !silent && Clock::now() >= nextPoll_) {
+            const auto now = Clock::now();
+            pollTimes_.push_back(now);
+            answerDeadline_ = now + std::chrono::milliseconds(options_.answerMs);
+            ++polls_;
+            SendFrame(MakeFrame(cmPoll), nullptr);
+        }
+        int timeout = -1;
+        if (answerDeadline_) {
+            timeout = MillisecondsUntil(*answerDeadline_);
+        } else if (!silent) {
+            timeout = MillisecondsUntil(nextPoll_);
+        }
+        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+        if (::poll(fds, 2, timeout) < 0 && errno != EINTR) {
+            Log(std::string("poll failed: ") + std::strerror(errno));
+            return false;
+        }
+        if (fds[0].revents != 0) return true;
+        bool hungUp = lineFailed_ || (fds[1].revents & (POLLHUP | POLLERR)) != 0;
+        if (fds[1].revents & POLLIN) {
+            const auto count = ::read(fd_, chunk, sizeof chunk);
+            if (count > 0) {
+                if (answerDeadline_) {
+                    // The answer has begun: give the rest of it the full time.
+                    answerDeadline_ = Clock::now() + std::chrono::milliseconds(options_.answerMs);
+                }
+                for (const auto& frame :
+                     assembler_.Feed({chunk, static_cast<std::size_t>(count)})) {
+                    HandleFrame(frame);
+                }
+                hungUp = lineFailed_;
+            } else if (count == 0 || (errno != EAGAIN && errno != EINTR)) {
+                hungUp = true;
+            }
+        }
+        if (hungUp) {
+            if (!options_.watchHangup) {
+                Log("line hung up");
+                return false;
+            }
+            attached_ = false;
+            lineFailed_ = false;
+            Log("program detached");
+            continue;
+        }
+        if (answerDeadline_ && Clock::now() >= *answerDeadline_) {
+            answerDeadline_.reset();
+            nextPoll_ = Clock::now();
+        }
+    }
+}
+
+void ConsoleSimulator::HandleFrame(const std::vector<std::uint8_t>& frame) {
+    ++commands_;
+    const auto now = Clock::now();
+    if (lateBudget_ > 0 && frame == lastCommand_) {
+        --lateBudget_;
+        ++lateAnswers_;
+        LogFrame("<-", frame, "late answer to an earlier poll, dropped");
+        return;
+    }
+    LogFrame("<-", frame);
+    // Polls sent shortly before this command that the program has yet to
+    // handle will be answered with this same command.
+    const auto window = std::chrono::milliseconds(3 * options_.answerMs);
+    std::size_t recent = 0;
+    for (const auto sent : pollTimes_) recent += (now - sent <= window) ? 1 : 0;
+    lateBudget_ = recent > 0 ? recent - 1 : 0;
+    pollTimes_.clear();
+    lastCommand_ = frame;
+    answerDeadline_.reset();
+    nextPoll_ = now + std::chrono::milliseconds(options_.pollMs);
+    if (faults_.Silent(replies_)) {
+        Log("silent: no reply");
+        return;
+    }
+    Reply(frame);
+    nextPoll_ = Clock::now() + std::chrono::milliseconds(options_.pollMs);
+}
+
+void ConsoleSimulator::Reply(const std::vector<std::uint8_t>& frame) {
+    std::vector<std::uint8_t> reply;
+    {
+        std::lock_guard lock(storeMutex_);
+        reply = responder_.Respond(frame);
+    }
+    if (reply.empty()) return;
+    ++replies_;
+    if (const int delay = faults_.ReplyDelay(); delay > 0) {
+        Log("delay " + std::to_string(delay) + " ms");
+        if (WaitForStop(delay)) return;
+    }
+    if (faults_.LoseReply()) {
+        LogFrame("--", reply, "reply lost");
+        return;
+    }
+    if (!SendFrame(reply, nullptr)) return;
+    if (faults_.DuplicateReply()) SendFrame(reply, "duplicate");
+}
+
+bool ConsoleSimulator::SendFrame(const std::vector<std::uint8_t>& frame, const char* what) {
+    const auto noise = faults_.Noise();
+    if (!noise.empty()) {
+        Log("-> " + Hex(noise) + "  | noise");
+        if (!WriteAll(noise.data(), noise.size())) return false;
+    }
+    auto bytes = frame;
+    const bool damaged = faults_.Damage(bytes);
+    const auto pieces = faults_.Pieces(bytes.size());
+    std::string note = what ? what : "";
+    if (damaged) note += note.empty() ? "damaged" : ", damaged";
+    if (pieces.size() > 1)
+        note += (note.empty() ? "split in " : ", split in ") + std::to_string(pieces.size());
+    LogFrame("->", bytes, note.empty() ? nullptr : note.c_str());
+    std::size_t offset = 0;
+    for (const auto piece : pieces) {
+        if (offset > 0 && WaitForStop(kPieceGapMs)) return false;
+        if (!WriteAll(bytes.data() + offset, piece)) return false;
+        offset += piece;
+    }
+    return true;
+}
+
+bool ConsoleSimulator::WriteAll(const std::uint8_t* data, std::size_t count) {
+    while (count > 0) {
+        const auto written = ::write(fd_, data, count);
+        if (written > 0) {
+            data += written;
+            count -= static_cast<std::size_t>(written);
+            continue;
+        }
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && errno == EAGAIN) {
+            pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLOUT, 0}};
+            if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
+            if (fds[0].revents != 0) return false;
+            if (fds[1].revents & (POLLHUP | POLLERR)) break;
+            continue;
+        }
+        break;
+    }
+    if (count > 0) lineFailed_ = true;
+    return count == 0;
+}
+
+void ConsoleSimulator::Log(const std::string& line) {
+    if (log_) log_(line);
+}
+
+void ConsoleSimulator::LogFrame(const char* direction, const std::vector<std::uint8_t>& frame,
+                                const char* note) {
+    if (!log_) return;
+    std::string line = std::string(direction) + " " + Hex(frame) + "  | ";
+    line += Describable(frame) ? DescribeFrame(frame) : std::string("(not a valid frame)");
+    if (note) line += std::string(" (") + note + ")";
+    log_(line);
+}
+
+}  // namespace vemkard
