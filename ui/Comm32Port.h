@@ -1,0 +1,52 @@
+// `Comm321`: the serial component with the settings the main window gives it
+// (odd parity, no flow control, event character 0), seen through the
+// window's port interface. It is also the component's message target: each
+// message the serial threads post is queued to the Qt event loop of the
+// thread that made this object and handed to the component there.
+#pragma once
+
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "serial/Comm32.h"
+#include "serial/CommMessage.h"
+#include "ui/WindowPort.h"
+
+namespace vemkard {
+
+class TComm32Port : public IWindowPort, public ICommMessageTarget {
+  public:
+    TComm32Port();
+    ~TComm32Port() override;
+
+    // ICommMessageTarget; any thread.
+    bool Post(TCommMessage message) override;
+
+    // IWindowPort; the thread that made the object.
+    bool PortOpen() const override { return comm_.PortOpen(); }
+    void SetCommPort(const std::string& name) override { comm_.SetCommPort(name); }
+    void SetOddParity() override { comm_.SetParity(pOdd); }
+    bool OpenPort() override { return comm_.OpenPort(); }
+    void ClosePort() override { comm_.ClosePort(); }
+    bool WriteData(const std::uint8_t* data, std::uint16_t count) override {
+        return comm_.WriteData(data, count);
+    }
+    std::uint32_t EscapeComm(std::uint32_t function) override { return comm_.EscapeComm(function); }
+    void SetBaudRate(std::uint32_t rate) override { comm_.SetBaudRate(rate); }
+    std::uint32_t BaudRate() const override { return comm_.BaudRate(); }
+    void SetReceiveHandler(std::function<void(const void*, std::uint16_t)> handler) override {
+        comm_.OnReceiveData = std::move(handler);
+    }
+
+    TComm32& Component() { return comm_; }
+
+  private:
+    // Lives on the owner thread; queued calls to it run there, and those
+    // still queued when it goes are dropped.
+    QObject context_;
+    TComm32 comm_;
+};
+
+}  // namespace vemkard

@@ -1,0 +1,279 @@
+#include "ui/MainWindow.h"
+
+#include <QFontDatabase>
+#include <QPalette>
+#include <QScreen>
+#include <QShowEvent>
+#include <algorithm>
+
+#include "ui/Application.h"
+#include "ui/SettingsDialog.h"
+#include "ui/ToolImages.h"
+
+namespace vemkard {
+namespace {
+
+const QColor kWindowColour(255, 255, 213);
+const QColor kBarColour(213, 213, 255);
+const QColor kFixedCellColour(255, 213, 213);
+
+constexpr int kToolBarHeight = 28;
+constexpr int kButtonTop = 2;
+constexpr int kButtonHeight = 22;
+constexpr int kStatusBarHeight = 19;
+// Column widths in per cent of the grid's outer width; they add up to 99.
+constexpr std::array<int, kGridColumns> kColumnPercent{4, 50, 38, 7};
+
+QString FromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void Fill(QWidget* widget, const QColor& colour) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    widget->setPalette(palette);
+    widget->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+QFont WindowFont(bool bold) {
+    QFont font;
+    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Liberation Sans"),
+                      QStringLiteral("DejaVu Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    font.setBold(bold);
+    return font;
+}
+
+TForm1::TForm1(std::unique_ptr<IWindowPort> port, QWidget* parent)
+    : QWidget(parent),
+      comm321_(std::move(port)),
+      timer1_([this] { session_.Link.Timer1Timer(); }),
+      dialogs_(this),
+      session_(*comm321_, *this, timer1_, sleeper_, dialogs_, [this] { return PortName(); }) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(FromUtf8(kTitleInitial));
+    // A fixed dialog border with a close box only.
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(kForm1Width, kForm1Height);
+    setFont(WindowFont());
+    Fill(this, kWindowColour);
+    // Controls without a hint of their own show this one: Qt passes an
+    // unanswered tool tip request on to the parent widget.
+    setToolTip(FromUtf8(kHintForm1));
+
+    ImageList1 = MakeImageList1();
+    BuildToolBar();
+
+    StringGrid1 = new TStringGrid(session_.Grid, this);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setFont(WindowFont(true));
+    StringGrid1->setToolTip(FromUtf8(kHintGrid));
+    StringGrid1->setStyleSheet(
+        QStringLiteral("QTableView { background-color: rgb(255,255,213); border: 1px solid black;"
+                       " gridline-color: #808080; }"
+                       "QHeaderView::section, QLabel { background-color: rgb(255,213,213);"
+                       " border: 0px; border-right: 1px solid #808080;"
+                       " border-bottom: 1px solid #808080; padding-left: 2px; }"));
+    StringGrid1->OnDblClick = Guarded([this] { session_.Removal.StringGrid1DblClick(); });
+
+    BuildBottom();
+    comm321_->SetReceiveHandler([this](const void* buffer, std::uint16_t length) {
+        session_.Link.Comm321ReceiveData(buffer, length);
+    });
+}
+
+TForm1::~TForm1() {
+    // The dialog goes first and saves while the device buttons still exist.
+    delete form2_;
+    timer1_.Disable();
+    // The port's threads post to this window; stop them while it still exists.
+    if (comm321_->PortOpen()) comm321_->ClosePort();
+    // The grid's model observes the session's grid, which goes before the
+    // children would.
+    delete StringGrid1;
+    StringGrid1 = nullptr;
+}
+
+void TForm1::BuildToolBar() {
+    auto* bar = new QFrame(this);
+    ToolBar1 = bar;
+    bar->setObjectName(QStringLiteral("ToolBar1"));
+    bar->setFrameShape(QFrame::Panel);
+    bar->setFrameShadow(QFrame::Raised);
+    bar->setGeometry(0, 0, kForm1Width, kToolBarHeight);
+    Fill(bar, kBarColour);
+
+    for (const TToolItem& item : kToolItems) {
+        QWidget* widget = nullptr;
+        if (item.image < 0) {
+            widget = new QWidget(bar);
+        } else {
+            auto* button = new QToolButton(bar);
+            button->setIcon(QIcon(ImageList1.value(item.image)));
+            button->setIconSize(QSize(kImageSize, kImageSize));
+            button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+            button->setFocusPolicy(Qt::NoFocus);
+            if (*item.hint != '\0') button->setToolTip(QString::fromUtf8(item.hint));
+            widget = button;
+        }
+        widget->setObjectName(QString::fromLatin1(item.name));
+        widget->setGeometry(item.left, kButtonTop, item.width, kButtonHeight);
+    }
+    auto button = [this](const char* name) { return static_cast<QToolButton*>(ToolItem(name)); };
+    ToolButton12 = button("ToolButton12");
+    ToolButton13 = button("ToolButton13");
+    ToolButton14 = button("ToolButton14");
+    ToolButton1 = button("ToolButton1");
+    ToolButton4 = button("ToolButton4");
+    ToolButton10 = button("ToolButton10");
+    ToolButton6 = button("ToolButton6");
+    ToolButton8 = button("ToolButton8");
+
+    for (QToolButton* device : {ToolButton12, ToolButton13, ToolButton14})
+        connect(device, &QToolButton::clicked, this,
+                Guarded([this, device] { ToolButton12Click(device); }));
+    connect(ToolButton1, &QToolButton::clicked, this, Guarded([this] { ToolButton1Click(); }));
+    connect(ToolButton4, &QToolButton::clicked, this, Guarded([this] { ToolButton4Click(); }));
+    connect(ToolButton10, &QToolButton::clicked, this,
+            Guarded([this] { session_.Firmware.ToolButton10Click(); }));
+    connect(ToolButton6, &QToolButton::clicked, this,
+            Guarded([this] { session_.Removal.ToolButton6Click(); }));
+    connect(ToolButton8, &QToolButton::clicked, this,
+            Guarded([this] { session_.Upload.ToolButton8Click(); }));
+}
+
+void TForm1::BuildBottom() {
+    Label3 = new QLabel(QStringLiteral("Очередь команд:"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setFont(WindowFont(true));
+    Label3->move(8, 464);
+    Label3->adjustSize();
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(120, 464, 577, 16);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+
+    Label4 = new QLabel(QStringLiteral("0"), this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setFont(WindowFont(true));
+    Label4->move(704, 464);
+    Label4->adjustSize();
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setGeometry(0, kForm1Height - kStatusBarHeight, kForm1Width, kStatusBarHeight);
+    StatusBar1->setStyleSheet(QStringLiteral("QStatusBar::item { border: 0px; }"));
+    Fill(StatusBar1, kBarColour);
+    statusPanel_ = new QLabel(StatusBar1);
+    statusPanel_->setObjectName(QStringLiteral("StatusPanel"));
+    statusPanel_->setFrameShape(QFrame::Panel);
+    statusPanel_->setFrameShadow(QFrame::Sunken);
+    StatusBar1->addWidget(statusPanel_, 1);
+}
+
+std::string TForm1::PortName() const {
+    return form2_ ? form2_->PortName() : std::string();
+}
+
+QWidget* TForm1::ToolItem(const char* name) const {
+    return ToolBar1->findChild<QWidget*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (event->spontaneous() || shown_) return;
+    shown_ = true;
+    if (const QScreen* display = screen())
+        move(display->availableGeometry().center() - rect().center());
+    FormShow();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TForm1::FormShow() {
+    FormResize();
+    // Start-up failures are already on the status line; nothing else to say.
+    try {
+        session_.Link.ActivateComm();
+        session_.Listing.RefreshDirectory();
+    } catch (...) {
+    }
+}
+
+void TForm1::FormResize() {
+    const int top = ToolBar1->y() + ToolBar1->height() + 1;
+    const int bottom = ProgressBar1->y() - 1;
+    StringGrid1->setGeometry(0, top, width(), bottom - top);
+    for (int i = 0; i < kGridColumns; ++i) {
+        StringGrid1->SetColWidth(i, StringGrid1->width() * kColumnPercent[i] / 100);
+        session_.Grid.SetCell(0, i, std::string(kGridTitles[i]));
+    }
+}
+
+void TForm1::ToolButton12Click(QToolButton* sender) {
+    struct TDevice {
+        QToolButton* button;
+        std::uint32_t baudRate;
+    };
+    const std::array<TDevice, 3> devices{
+        {{ToolButton12, 1000000}, {ToolButton13, 19200}, {ToolButton14, 9600}}};
+    for (const TDevice& device : devices) {
+        if (device.button != sender || sender->isDown()) continue;
+        for (const TDevice& other : devices) {
+            other.button->setDown(other.button == sender);
+            other.button->setEnabled(other.button != sender);
+        }
+        comm321_->SetBaudRate(device.baudRate);
+    }
+    setWindowTitle(sender->toolTip() + FromUtf8(kTitleSuffix));
+    // Re-open at the new speed; a failed open goes to the top-level handler.
+    if (comm321_->PortOpen()) {
+        comm321_->ClosePort();
+        comm321_->OpenPort();
+    }
+}
+
+void TForm1::ToolButton1Click() {
+    if (form2_ && form2_->exec() == QDialog::Accepted) SetStatus(kTextSettingsSaved);
+}
+
+void TForm1::ToolButton4Click() {
+    session_.Listing.ToolButton4Click();
+}
+
+void TForm1::SetStatus(std::string_view text) {
+    statusPanel_->setText(FromUtf8(text));
+}
+
+void TForm1::SetProgressMaximum(int maximum) {
+    // A range of 0..0 would make QProgressBar a busy indicator; an empty
+    // queue shows an empty bar instead.
+    ProgressBar1->setRange(0, std::max(maximum, 1));
+}
+
+void TForm1::SetProgressPosition(int position) {
+    ProgressBar1->setValue(std::clamp(position, 0, ProgressBar1->maximum()));
+}
+
+void TForm1::SetQueueCounter(std::string_view text) {
+    Label4->setText(FromUtf8(text));
+    Label4->adjustSize();
+}
+
+QString TForm1::StatusText() const {
+    return statusPanel_->text();
+}
+
+}  // namespace vemkard

@@ -1,0 +1,132 @@
+// The main window: tool bar, directory grid, queue display and status line.
+// It owns the serial component, the no-reply timer and the console session
+// (protocol core, listing, upload, removal, firmware) for the whole run.
+#pragma once
+
+#include <QLabel>
+#include <QList>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "link/ConsoleSession.h"
+#include "protocol/LinkInterfaces.h"
+#include "ui/QtServices.h"
+#include "ui/StringGrid.h"
+#include "ui/WindowPort.h"
+
+namespace vemkard {
+
+class TForm2;
+
+inline constexpr int kForm1Width = 735;
+inline constexpr int kForm1Height = 496;
+inline constexpr std::string_view kTitleInitial = "ВМ-4. Менеджер файлов";
+inline constexpr std::string_view kTitleSuffix = ". Менеджер файлов.";
+inline constexpr std::string_view kHintForm1 = "Записать основную программу";
+inline constexpr std::string_view kHintGrid = "Удаление-двойной клик";
+inline constexpr std::string_view kTextSettingsSaved = "Измененные настройки сохранены";
+
+// One item of the tool bar, in order from the left.
+struct TToolItem {
+    const char* name;
+    int left;
+    int width;
+    const char* hint;  // empty: none of its own
+    int image;         // -1: a separator
+};
+inline constexpr std::array<TToolItem, 14> kToolItems{{
+    {"ToolButton11", 0, 8, "", -1},
+    {"ToolButton12", 8, 23, "Пульт ВМ-4", 16},
+    {"ToolButton13", 31, 23, "Хронос-6 (19200)", 17},
+    {"ToolButton14", 54, 23, "Хронос-6 (9600)", 17},
+    {"ToolButton2", 77, 51, "", -1},
+    {"ToolButton1", 128, 23, "Настройки", 0},
+    {"ToolButton3", 151, 50, "", -1},
+    {"ToolButton4", 201, 23, "Обновить информацию", 12},
+    {"ToolButton5", 224, 57, "", -1},
+    {"ToolButton10", 281, 23, "", 14},
+    {"ToolButton9", 304, 8, "", -1},
+    {"ToolButton6", 312, 23, "Очистить пульт", 10},
+    {"ToolButton7", 335, 9, "", -1},
+    {"ToolButton8", 344, 23, "Добавить файл", 8},
+}};
+
+class TForm1 : public QWidget, public ILinkView {
+  public:
+    explicit TForm1(std::unique_ptr<IWindowPort> port, QWidget* parent = nullptr);
+    // Closes an open port first: the component must not go while its threads run.
+    ~TForm1() override;
+
+    // The settings dialog registers itself here; it gives the port name.
+    void SetForm2(TForm2* form2) { form2_ = form2; }
+
+    // --- handlers -----------------------------------------------------------
+    void FormShow();
+    void FormResize();
+    // Device selection; `sender` is ToolButton12, 13 or 14.
+    void ToolButton12Click(QToolButton* sender);
+    void ToolButton1Click();
+    void ToolButton4Click();
+
+    // --- ILinkView: status line and queue display ----------------------------
+    void SetStatus(std::string_view text) override;
+    void SetProgressMaximum(int maximum) override;
+    void SetProgressPosition(int position) override;
+    void SetQueueCounter(std::string_view text) override;
+
+    // --- parts, for the settings dialog and tests -----------------------------
+    IWindowPort& Comm321() { return *comm321_; }
+    TQtReplyTimer& Timer1() { return timer1_; }
+    ConsoleSession& Session() { return session_; }
+    TQtUserDialogs& Dialogs() { return dialogs_; }
+    QString StatusText() const;
+    // The tool bar item by its name ("ToolButton12", "ToolButton11", ...).
+    QWidget* ToolItem(const char* name) const;
+
+    QWidget* ToolBar1;
+    QToolButton* ToolButton12;
+    QToolButton* ToolButton13;
+    QToolButton* ToolButton14;
+    QToolButton* ToolButton1;
+    QToolButton* ToolButton4;
+    QToolButton* ToolButton10;
+    QToolButton* ToolButton6;
+    QToolButton* ToolButton8;
+    TStringGrid* StringGrid1;
+    QLabel* Label3;
+    QProgressBar* ProgressBar1;
+    QLabel* Label4;
+    QStatusBar* StatusBar1;
+    QList<QPixmap> ImageList1;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void BuildToolBar();
+    void BuildBottom();
+    std::string PortName() const;
+
+    std::unique_ptr<IWindowPort> comm321_;
+    TQtReplyTimer timer1_;
+    ThreadSleeper sleeper_;
+    TQtUserDialogs dialogs_;
+    ConsoleSession session_;
+    TForm2* form2_ = nullptr;
+    QLabel* statusPanel_ = nullptr;
+    bool shown_ = false;
+};
+
+// The window font: "MS Sans Serif" at 11 pixels, or a close sans font where
+// it is missing.
+QFont WindowFont(bool bold = false);
+
+}  // namespace vemkard

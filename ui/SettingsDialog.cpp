@@ -1,0 +1,155 @@
+#include "ui/SettingsDialog.h"
+
+#include <QScreen>
+#include <QSettings>
+#include <QShowEvent>
+
+#include "ui/Application.h"
+#include "ui/MainWindow.h"
+
+namespace vemkard {
+namespace {
+
+QString Key(std::string_view key) {
+    return QString::fromLatin1(key.data(), key.size());
+}
+
+QSettings Store() {
+    return QSettings(Key(kSettingsOrganisation), Key(kSettingsApplication));
+}
+
+}  // namespace
+
+std::optional<int> StoredInteger(const QVariant& value) {
+    bool ok = false;
+    int number = 0;
+    switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::QString:
+        case QMetaType::QByteArray:
+            number = value.toInt(&ok);
+            break;
+        default:
+            break;
+    }
+    if (!ok) return {};
+    return number;
+}
+
+std::optional<QString> StoredText(const QVariant& value) {
+    if (value.typeId() != QMetaType::QString) return {};
+    return value.toString();
+}
+
+TForm2::TForm2(TForm1& form1, TPortCandidates candidates)
+    : QDialog(&form1), form1_(form1), candidates_(std::move(candidates)) {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Настройки"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(207, 125);
+    setFont(WindowFont());
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, QColor(215, 255, 215));
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    Label1 = new QLabel(QStringLiteral("COM-порт"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(WindowFont(true));
+    Label1->move(16, 11);
+    Label1->adjustSize();
+
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(true);
+    // Picking or typing sets the text; Enter must not add list entries.
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setGeometry(88, 8, 105, 21);
+    ComboBox1->setEditText(QStringLiteral("ComboBox1"));
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setFont(WindowFont(true));
+    Button1->setGeometry(112, 96, 75, 25);
+    Button1->setDefault(true);
+    Button1->setAutoDefault(true);
+    connect(Button1, &QPushButton::clicked, this, Guarded([this] {
+                // The modal result is set before the handler runs.
+                setResult(QDialog::Accepted);
+                Button1Click();
+                accept();
+            }));
+    setTabOrder(ComboBox1, Button1);
+    ComboBox1->setFocus();
+
+    form1_.SetForm2(this);
+    LoadSettings();
+}
+
+TForm2::~TForm2() {
+    SaveSettings();
+    form1_.SetForm2(nullptr);
+}
+
+void TForm2::LoadSettings() {
+    QSettings store = Store();
+    if (store.contains(Key(kKeyComPort))) {
+        if (auto port = StoredText(store.value(Key(kKeyComPort)))) ComboBox1->setEditText(*port);
+    }
+    if (store.contains(Key(kKeyDevice))) {
+        const std::optional<int> device = StoredInteger(store.value(Key(kKeyDevice)));
+        if (device == 0) form1_.ToolButton12Click(form1_.ToolButton12);
+        if (device == 1) form1_.ToolButton12Click(form1_.ToolButton13);
+    }
+}
+
+void TForm2::SaveSettings() {
+    QSettings store = Store();
+    store.setValue(Key(kKeyComPort), ComboBox1->currentText());
+    if (form1_.ToolButton12->isDown()) store.setValue(Key(kKeyDevice), 0);
+    if (form1_.ToolButton13->isDown()) store.setValue(Key(kKeyDevice), 1);
+}
+
+void TForm2::Button1Click() {
+    SaveSettings();
+}
+
+std::string TForm2::PortName() const {
+    return ComboBox1->currentText().toStdString();
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        FormShow();
+        if (const QScreen* display = screen())
+            move(display->availableGeometry().center() - rect().center());
+    }
+    QDialog::showEvent(event);
+}
+
+void TForm2::FormShow() {
+    ISerialLink& port = form1_.Comm321();
+    if (port.PortOpen()) port.ClosePort();
+    if (port.PortOpen()) return;
+    const QString text = ComboBox1->currentText();
+    ComboBox1->clear();
+    for (const std::string& name : candidates_()) {
+        try {
+            port.SetCommPort(name);
+            port.OpenPort();
+            ComboBox1->addItem(QString::fromStdString(name));
+            port.ClosePort();
+        } catch (...) {
+            // Missing, busy or refusing the line settings: not listed.
+            port.ClosePort();
+        }
+        ComboBox1->setEditText(text);
+    }
+    ComboBox1->setEditText(text);
+}
+
+}  // namespace vemkard

@@ -1,0 +1,67 @@
+// The settings dialog: the port name (its combo box is where the program
+// keeps it while it runs), the port scan, and the two persisted settings.
+#pragma once
+
+#include <QComboBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/PortCandidates.h"
+
+class QSettings;
+class QVariant;
+
+namespace vemkard {
+
+class TForm1;
+
+inline constexpr std::string_view kSettingsOrganisation = "Tarvisk";
+inline constexpr std::string_view kSettingsApplication = "Vemkard";
+inline constexpr std::string_view kKeyComPort = "ComPort";
+inline constexpr std::string_view kKeyDevice = "Device";
+
+using TPortCandidates = std::function<std::vector<std::string>()>;
+
+// "Device" as stored: an integer, or text that parses as one; anything else
+// (a list, a fraction, words) counts as absent.
+std::optional<int> StoredInteger(const QVariant& value);
+// "ComPort" as stored: text only; a list or any other type counts as absent.
+std::optional<QString> StoredText(const QVariant& value);
+
+class TForm2 : public QDialog {
+  public:
+    // Registers with `form1` and loads the stored settings, which select the
+    // stored device on `form1`. `candidates` gives the names the scan tries.
+    explicit TForm2(
+        TForm1& form1, TPortCandidates candidates = [] { return ListSerialDevices(); });
+    // Saves the settings while the main window still exists.
+    ~TForm2() override;
+
+    void LoadSettings();
+    void SaveSettings();
+    // The port scan: closes the port, then lists the candidates that open.
+    void FormShow();
+    void Button1Click();
+
+    // The port name: the combo box's current text.
+    std::string PortName() const;
+
+    QLabel* Label1;
+    QComboBox* ComboBox1;
+    QPushButton* Button1;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    TForm1& form1_;
+    TPortCandidates candidates_;
+};
+
+}  // namespace vemkard

@@ -1,0 +1,132 @@
+#include "ui/StringGrid.h"
+
+#include <QHeaderView>
+#include <QMouseEvent>
+
+namespace vemkard {
+
+TGridModel::TGridModel(DirectoryGrid& grid, QObject* parent)
+    : QAbstractTableModel(parent), grid_(grid) {
+    grid_.SetObserver(this);
+}
+
+TGridModel::~TGridModel() {
+    grid_.SetObserver(nullptr);
+}
+
+int TGridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : grid_.RowCount() - 1;
+}
+
+int TGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kGridColumns;
+}
+
+QVariant TGridModel::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid()) return {};
+    return QString::fromStdString(grid_.Cell(index.row() + 1, index.column()));
+}
+
+QVariant TGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (role != Qt::DisplayRole) return {};
+    if (orientation == Qt::Horizontal) return QString::fromStdString(grid_.Cell(0, section));
+    return QString::fromStdString(grid_.Cell(section + 1, 0));
+}
+
+Qt::ItemFlags TGridModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+}
+
+void TGridModel::RowsReset(int) {
+    // The grid has already changed: a reset is the only notice that fits.
+    beginResetModel();
+    endResetModel();
+}
+
+void TGridModel::CellChanged(int row, int column) {
+    if (row == 0) {
+        emit headerDataChanged(Qt::Horizontal, column, column);
+        return;
+    }
+    if (column == 0) emit headerDataChanged(Qt::Vertical, row - 1, row - 1);
+    const QModelIndex at = index(row - 1, column);
+    emit dataChanged(at, at, {Qt::DisplayRole});
+}
+
+TStringGrid::TStringGrid(DirectoryGrid& grid, QWidget* parent)
+    : QTableView(parent), grid_(grid), model_(grid), corner_(new QLabel(this)) {
+    setModel(&model_);
+    setColumnHidden(0, true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+
+    QHeaderView* rows = verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Interactive);
+    rows->setMinimumSectionSize(1);
+    rows->setDefaultSectionSize(17);
+    rows->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    rows->setHighlightSections(false);
+    QHeaderView* columns = horizontalHeader();
+    columns->setSectionResizeMode(QHeaderView::Interactive);
+    columns->setMinimumSectionSize(1);
+    columns->setFixedHeight(17);
+    columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    columns->setHighlightSections(false);
+    columns->setStretchLastSection(false);
+
+    corner_->setAutoFillBackground(false);
+    corner_->setIndent(2);
+    connect(&model_, &QAbstractItemModel::headerDataChanged, this,
+            [this](Qt::Orientation orientation, int first, int) {
+                if (orientation == Qt::Horizontal && first == 0) updateGeometries();
+            });
+    connect(&model_, &QAbstractItemModel::modelReset, this, [this] { FollowCurrentRow(); });
+    FollowCurrentRow();
+}
+
+int TStringGrid::ColWidth(int column) const {
+    return column == 0 ? verticalHeader()->width() : columnWidth(column);
+}
+
+void TStringGrid::SetColWidth(int column, int width) {
+    if (column == 0) {
+        verticalHeader()->setFixedWidth(width);
+        updateGeometries();
+    } else {
+        setColumnWidth(column, width);
+    }
+}
+
+void TStringGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    if (OnDblClick) OnDblClick();
+}
+
+void TStringGrid::updateGeometries() {
+    QTableView::updateGeometries();
+    corner_->setText(QString::fromStdString(grid_.Cell(0, 0)));
+    corner_->setGeometry(frameWidth(), frameWidth(), verticalHeader()->width(),
+                         horizontalHeader()->height());
+    corner_->raise();
+}
+
+void TStringGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    QTableView::currentChanged(current, previous);
+    if (current.isValid()) grid_.SetCurrentRow(current.row() + 1);
+}
+
+// After a reset the view has no current cell; put it back on the grid's
+// current row, which DirectoryGrid has already kept inside the new rows.
+void TStringGrid::FollowCurrentRow() {
+    const int row = grid_.CurrentRow() - 1;
+    if (row < 0 || row >= model_.rowCount()) return;
+    const int column = currentIndex().isValid() ? currentIndex().column() : 1;
+    setCurrentIndex(model_.index(row, column));
+}
+
+}  // namespace vemkard

@@ -1,0 +1,61 @@
+// The directory grid's view: a QTableView over DirectoryGrid. Row 0 of the
+// grid (the titles) is the horizontal header; column 0 (the numbers) is the
+// vertical header, so both stay fixed while the body scrolls, and the corner
+// cell shows the title of column 0.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QLabel>
+#include <QTableView>
+#include <functional>
+
+#include "files/DirectoryGrid.h"
+
+namespace vemkard {
+
+// Qt row r shows grid row r + 1; Qt column c shows grid column c, column 0
+// hidden in favour of the vertical header.
+class TGridModel : public QAbstractTableModel, public IGridObserver {
+  public:
+    explicit TGridModel(DirectoryGrid& grid, QObject* parent = nullptr);
+    ~TGridModel() override;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    void RowsReset(int rowCount) override;
+    void CellChanged(int row, int column) override;
+
+  private:
+    DirectoryGrid& grid_;
+};
+
+class TStringGrid : public QTableView {
+  public:
+    explicit TStringGrid(DirectoryGrid& grid, QWidget* parent = nullptr);
+
+    // Width of grid column `column` (0 is the fixed number column).
+    int ColWidth(int column) const;
+    void SetColWidth(int column, int width);
+
+    DirectoryGrid& Grid() { return grid_; }
+    // Runs on every double click inside the grid.
+    std::function<void()> OnDblClick;
+
+  protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void updateGeometries() override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+  private:
+    void FollowCurrentRow();
+
+    DirectoryGrid& grid_;
+    TGridModel model_;
+    QLabel* corner_;
+};
+
+}  // namespace vemkard

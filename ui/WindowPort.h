@@ -1,0 +1,24 @@
+// The serial component as the windows use it: what the protocol needs, plus
+// the line speed chosen by the device buttons and the receive-data event.
+// User-interface thread only; the receive handler is called on that thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "protocol/LinkInterfaces.h"
+
+namespace vemkard {
+
+inline constexpr std::uint32_t kDefaultBaudRate = 9600;
+
+class IWindowPort : public ISerialLink {
+  public:
+    // Stored; applied to an open port at once.
+    virtual void SetBaudRate(std::uint32_t rate) = 0;
+    virtual std::uint32_t BaudRate() const = 0;
+    // OnReceiveData: each received chunk, on the user-interface thread.
+    virtual void SetReceiveHandler(std::function<void(const void*, std::uint16_t)> handler) = 0;
+};
+
+}  // namespace vemkard

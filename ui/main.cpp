@@ -1,0 +1,49 @@
+// The program: the main window, then the settings dialog, which loads the
+// stored port name and device; the dialog goes first at exit and saves them.
+#include <QImage>
+#include <QTimer>
+#include <memory>
+
+#include "ui/Application.h"
+#include "ui/Comm32Port.h"
+#include "ui/MainWindow.h"
+#include "ui/SettingsDialog.h"
+
+namespace {
+
+// Test hook for scripts/screenshot only (the program itself takes no
+// configuration from the environment): VEMKARD_SCREENSHOT=<png> saves the
+// window once the directory listing has completed (or after 20 s, whatever it
+// shows then) and quits.
+void ArmScreenshot(vemkard::TForm1& window) {
+    const QString path = qEnvironmentVariable("VEMKARD_SCREENSHOT");
+    if (path.isEmpty()) return;
+    auto* poll = new QTimer(&window);
+    auto* deadline = new QTimer(&window);
+    deadline->setSingleShot(true);
+    auto save = [&window, path, poll, deadline] {
+        poll->stop();
+        deadline->stop();
+        const bool saved = window.grab().save(path, "PNG");
+        QCoreApplication::exit(saved ? 0 : 1);
+    };
+    QObject::connect(poll, &QTimer::timeout, &window, [&window, save] {
+        const bool listed = window.Session().Listing.FreeSpace() != vemkard::kInitialFreeSpace ||
+                            window.StatusText().contains(QStringLiteral("успешно"));
+        if (listed && window.Session().Link.QueueLength() == 0) save();
+    });
+    QObject::connect(deadline, &QTimer::timeout, &window, save);
+    poll->start(100);
+    deadline->start(20000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    vemkard::TApplication app(argc, argv);
+    vemkard::TForm1 form1(std::make_unique<vemkard::TComm32Port>());
+    vemkard::TForm2 form2(form1);
+    form1.show();
+    ArmScreenshot(form1);
+    return app.exec();
+}
