@@ -1,0 +1,76 @@
+#include "files/Cp1251.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <memory>
+#include <system_error>
+
+namespace vemkard {
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence at the start of `text`, or 0.
+std::size_t Utf8SequenceLength(std::string_view text) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    std::size_t length = 0;
+    if (lead < 0x80) return 1;
+    if ((lead & 0xE0) == 0xC0)
+        length = 2;
+    else if ((lead & 0xF0) == 0xE0)
+        length = 3;
+    else if ((lead & 0xF8) == 0xF0)
+        length = 4;
+    else
+        return 0;
+    if (text.size() < length) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+// Runs iconv over the whole input. Where the input cannot be converted, a '?'
+// is written and `skip` tells how many input bytes it stands for.
+template <typename Skip>
+std::string Convert(const char* to, const char* from, std::string_view input, Skip skip) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        throw std::system_error(errno, std::generic_category(), "iconv_open");
+    }
+    const std::unique_ptr<void, int (*)(iconv_t)> closer(cd, iconv_close);
+    std::string output;
+    // CP1251 to UTF-8 takes at most 3 output bytes per input byte.
+    char buffer[256];
+    char* in = const_cast<char*>(input.data());
+    std::size_t inLeft = input.size();
+    while (inLeft > 0) {
+        char* out = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
+        output.append(buffer, static_cast<std::size_t>(out - buffer));
+        if (result != static_cast<std::size_t>(-1)) continue;
+        if (errno == E2BIG) continue;
+        // EILSEQ or EINVAL: an unconvertible character or a broken sequence.
+        const std::size_t skipped = skip(std::string_view(in, inLeft));
+        output.push_back('?');
+        in += skipped;
+        inLeft -= skipped;
+    }
+    return output;
+}
+
+}  // namespace
+
+std::string Utf8ToCp1251(std::string_view utf8) {
+    return Convert("CP1251", "UTF-8", utf8, [](std::string_view rest) {
+        const std::size_t length = Utf8SequenceLength(rest);
+        return length == 0 ? std::size_t{1} : length;
+    });
+}
+
+std::string Cp1251ToUtf8(std::string_view cp1251) {
+    return Convert("UTF-8", "CP1251", cp1251, [](std::string_view) { return std::size_t{1}; });
+}
+
+}  // namespace vemkard

@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "files/Cp1251.h"
+
+namespace vemkard {
+namespace {
+
+struct ConversionCase {
+    const char* name;
+    std::string utf8;
+    std::string cp1251;
+};
+
+class Utf8ToCp1251Test : public ::testing::TestWithParam<ConversionCase> {};
+
+TEST_P(Utf8ToCp1251Test, ConvertsToConsoleBytes) {
+    EXPECT_EQ(Utf8ToCp1251(GetParam().utf8), GetParam().cp1251);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Utf8ToCp1251Test,
+    ::testing::Values(ConversionCase{"Ascii", "/tmp/plan.h6s", "/tmp/plan.h6s"},
+                      ConversionCase{"Cyrillic", "План", "\xCF\xEB\xE0\xED"},
+                      ConversionCase{"YoAndNumero", "ё№", "\xB8\xB9"},
+                      ConversionCase{"MissingFromCp1251",
+                                     "a\xE4\xB8\xAD"
+                                     "b",
+                                     "a?b"},                                         // U+4E2D
+                      ConversionCase{"FourByteCharacter", "\xF0\x9F\x98\x80", "?"},  // U+1F600
+                      ConversionCase{"StrayContinuationByte", "a\x80z", "a?z"},
+                      ConversionCase{"TruncatedSequenceAtEnd", "ab\xD0", "ab?"},
+                      ConversionCase{"Empty", "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Cp1251ToUtf8Test, DecodesCyrillicAndKeepsAscii) {
+    EXPECT_EQ(Cp1251ToUtf8("\xCF\xEB\xE0\xED.z0 "), "План.z0 ");
+}
+
+TEST(Cp1251ToUtf8Test, UndefinedByteBecomesQuestionMark) {
+    EXPECT_EQ(Cp1251ToUtf8("a\x98"
+                           "b"),
+              "a?b");
+}
+
+TEST(Cp1251Test, EveryDefinedByteSurvivesTheRoundTrip) {
+    std::string all;
+    for (int byte = 1; byte < 256; ++byte) {
+        if (byte != 0x98) all.push_back(static_cast<char>(byte));
+    }
+    EXPECT_EQ(Utf8ToCp1251(Cp1251ToUtf8(all)), all);
+}
+
+TEST(Cp1251Test, LongTextCrossesTheConversionBuffer) {
+    std::string utf8;
+    for (int i = 0; i < 500; ++i) utf8 += "Ж";
+    const std::string bytes = Utf8ToCp1251(utf8);
+    EXPECT_EQ(bytes, std::string(500, '\xC6'));
+    EXPECT_EQ(Cp1251ToUtf8(bytes), utf8);
+}
+
+}  // namespace
+}  // namespace vemkard
