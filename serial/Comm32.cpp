@@ -1,0 +1,257 @@
+#include "serial/Comm32.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "serial/CommThreads.h"
+#include "serial/PortBackend.h"
+
+namespace vemkard {
+namespace sb = serial_backend;
+
+class TCommSession {
+  public:
+    explicit TCommSession(TComm32* owner) : Owner(owner) {}
+    TComm32* const Owner;
+};
+
+const char* OpenFailureMessage(TOpenFailure failure) {
+    switch (failure) {
+        case TOpenFailure::AlreadyOpen:
+            return "Заданный порт уже открыт!";
+        case TOpenFailure::CannotOpen:
+            return "Невозможно открыть порт!";
+        case TOpenFailure::NotCommPort:
+            return "Задан не COM-порт";
+        case TOpenFailure::BadSettings:
+            return "Неверно заданы параметры порта!";
+        case TOpenFailure::NoReadThread:
+            return "Невозможно создать Read thread";
+        case TOpenFailure::NoWriteThread:
+            return "Невозможно создать Write thread";
+    }
+    return "Невозможно открыть порт!";
+}
+
+ECommsError::ECommsError(TOpenFailure failure, int systemError)
+    : std::runtime_error(OpenFailureMessage(failure)),
+      failure_(failure),
+      systemError_(systemError) {}
+
+TComm32::TComm32(ICommMessageTarget& target) : target_(target) {}
+
+TComm32::~TComm32() {
+    ClosePort();
+}
+
+// ----- properties ------------------------------------------------------------------
+
+void TComm32::ApplyWhileOpen() {
+    if (port_ != sb::kNoPort) sb::ApplySettings(port_, dcb_);
+}
+
+void TComm32::SetBaudRate(std::uint32_t baudRate) {
+    dcb_.BaudRate = baudRate;
+    ApplyWhileOpen();
+}
+
+void TComm32::SetByteSize(TBytesize byteSize) {
+    dcb_.ByteSize = static_cast<std::uint8_t>(byteSize + 4);
+    ApplyWhileOpen();
+}
+
+void TComm32::SetParity(TParity parity) {
+    dcb_.Parity = parity;
+    ApplyWhileOpen();
+}
+
+void TComm32::SetStopBits(TStopBits stopBits) {
+    dcb_.StopBits = stopBits;
+    ApplyWhileOpen();
+}
+
+TFlowControl TComm32::FlowControl() const {
+    const std::uint32_t rts = dcb_.Flags & kDcbRtsControlMask;
+    if (rts == kDcbRtsControlToggle) return fcHardware2;
+    if (rts & kDcbRtsControlHandshake) return fcHardware1;
+    if ((dcb_.Flags & (kDcbOutX | kDcbInX)) == (kDcbOutX | kDcbInX)) return fcSoftware;
+    return fcNone;
+}
+
+void TComm32::SetFlowControl(TFlowControl flowControl) {
+    std::uint32_t flags = dcb_.Flags & ~(kDcbOutX | kDcbInX | kDcbRtsControlMask);
+    switch (flowControl) {
+        case fcNone:
+            break;
+        case fcHardware1:
+            flags |= kDcbRtsControlHandshake;
+            break;
+        case fcHardware2:
+            flags |= kDcbRtsControlToggle;
+            break;
+        case fcSoftware:
+            flags |= kDcbOutX | kDcbInX;
+            break;
+    }
+    dcb_.Flags = flags;
+    ApplyWhileOpen();
+}
+
+void TComm32::SetEventChar(char eventChar) {
+    dcb_.EvtChar = eventChar;
+    eventChar_.store(eventChar);
+    ApplyWhileOpen();
+}
+
+// ----- open and close -------------------------------------------------------------
+
+void TComm32::CloseDeviceAndForget() {
+    sb::CloseDevice(port_);
+    port_ = sb::kNoPort;
+    portOpen_ = false;
+}
+
+bool TComm32::OpenPort() {
+    if (port_ != sb::kNoPort) throw ECommsError(TOpenFailure::AlreadyOpen);
+
+    const sb::OpenResult opened = sb::OpenDevice(commPort_);
+    if (opened.status == sb::OpenStatus::CannotOpen) {
+        throw ECommsError(TOpenFailure::CannotOpen, opened.error);
+    }
+    if (opened.status == sb::OpenStatus::NotCharDevice)
+        throw ECommsError(TOpenFailure::NotCommPort);
+    port_ = opened.port;
+
+    dcb_.Flags |= kDcbBinary;
+    portOpen_ = true;
+    if (!sb::ApplySettings(port_, dcb_)) {
+        const int error = errno;
+        CloseDeviceAndForget();
+        throw ECommsError(TOpenFailure::BadSettings, error);
+    }
+    sb::PrepareLine(port_, dcb_);
+
+    try {
+        closeEvent_ = std::make_unique<sb::Event>();
+    } catch (const std::system_error&) {
+        CloseDeviceAndForget();
+        return false;
+    }
+    session_ = std::make_shared<TCommSession>(this);
+    eventChar_.store(dcb_.EvtChar);
+    const TCommThreadLink link{port_, closeEvent_.get(), &target_, session_, &eventChar_};
+
+    try {
+        readThread_ = std::make_unique<TReadThread>(link);
+        readThread_->Start();
+    } catch (const std::exception&) {
+        readThread_.reset();
+        throw ECommsError(TOpenFailure::NoReadThread);
+    }
+    try {
+        // The writer's queue exists before its thread runs, so nothing queued
+        // right after the open is lost.
+        writeThread_ = std::make_unique<TWriteThread>(link);
+        writeThread_->Start();
+    } catch (const std::exception&) {
+        writeThread_.reset();
+        throw ECommsError(TOpenFailure::NoWriteThread);
+    }
+    return true;
+}
+
+void TComm32::ClosePort() {
+    if (port_ == sb::kNoPort) return;
+    if (closeEvent_) closeEvent_->Set();
+    if (readThread_) {
+        sb::Purge(port_, true, false);
+        readThread_->Join();
+        readThread_.reset();
+    }
+    if (writeThread_) {
+        sb::Purge(port_, false, true);
+        writeThread_->Join();
+        writeThread_.reset();
+    }
+    closeEvent_.reset();
+    CloseDeviceAndForget();
+    session_.reset();
+}
+
+bool TComm32::WriteData(const void* data, std::uint16_t count) {
+    if (!writeThread_ || (data == nullptr && count != 0)) return false;
+    return writeThread_->Queue(data, count);
+}
+
+std::uint32_t TComm32::EscapeComm(std::uint32_t function) {
+    return sb::Escape(port_, function);
+}
+
+// ----- messages -----------------------------------------------------------------------
+
+void TComm32::Deliver(const TCommMessage& message) {
+    if (const auto session = message.Session.lock()) session->Owner->HandleMessage(message);
+}
+
+void TComm32::HandleMessage(const TCommMessage& message) {
+    static const std::weak_ptr<TCommSession> kNoSession;
+    const bool madeByHand =
+        !message.Session.owner_before(kNoSession) && !kNoSession.owner_before(message.Session);
+    if (!madeByHand && (!session_ || message.Session.lock() != session_)) return;
+
+    switch (message.Msg) {
+        case WM_COMM_DATA:
+            if (OnReceiveData) {
+                const auto count =
+                    std::min<std::size_t>(message.WParam & 0xFFFF, message.Data.size());
+                OnReceiveData(message.Data.data(), static_cast<std::uint16_t>(count));
+            }
+            break;
+        case WM_COMM_HANGUP:
+            Raise(OnRequestHangup);
+            break;
+        case WM_COMM_EVENT:
+            DispatchCommEvent(message);
+            break;
+        default:
+            break;  // WM_COMM_STARTED and anything else raise nothing
+    }
+}
+
+void TComm32::Raise(const TNotifyEvent& event) {
+    if (event) event(*this);
+}
+
+void TComm32::DispatchCommEvent(const TCommMessage& message) {
+    const auto param = static_cast<std::uint32_t>(message.LParam);
+    const std::uint32_t mask = param & 0xFFFF;
+    const std::uint32_t status = param >> 16;
+    lastEventMask_ = mask;
+    lastModemStatus_ = status;
+
+    Raise(OnCommEvent);
+    if ((mask & EV_ERR) && OnError) OnError(message.ErrorFlags);
+    if (mask & EV_RXFLAG) Raise(OnEventChar);
+    if (mask & EV_BREAK) Raise(OnBreak);
+    if (mask & EV_TXEMPTY) Raise(OnTXEMPTY);
+    if (mask & EV_RX80FULL) Raise(OnRX80FULL);
+    if (mask & EV_PERR) Raise(OnPERR);
+
+    struct Line {
+        std::uint32_t event, on;
+        const TNotifyEvent &change, &set, &clear;
+    };
+    const Line lines[] = {
+        {EV_CTS, MS_CTS_ON, OnChangeCTS, OnSetCTS, OnClearCTS},
+        {EV_DSR, MS_DSR_ON, OnChangeDSR, OnSetDSR, OnClearDSR},
+        {EV_RING, MS_RING_ON, OnChangeRing, OnSetRing, OnClearRing},
+        {EV_RLSD, MS_RLSD_ON, OnChangeRLSD, OnSetRLSD, OnClearRLSD},
+    };
+    for (const Line& line : lines) {
+        if ((mask & line.event) == 0) continue;
+        Raise(line.change);
+        Raise((status & line.on) ? line.set : line.clear);
+    }
+}
+
+}  // namespace vemkard

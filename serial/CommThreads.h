@@ -1,0 +1,126 @@
+// Private to serial/: the reader and writer threads of one open of TComm32.
+//
+// Thread rules:
+// - The owner thread (the component's) constructs, starts, joins and destroys
+//   both objects; TWriteThread::Queue may be called on any thread.
+// - The threads never call into the component. Everything they report goes
+//   through ICommMessageTarget::Post, which must not wait for the owner thread.
+// - Both stop when the shared close event is set; Join must come after that.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "serial/CommMessage.h"
+#include "serial/PortBackend.h"
+
+namespace vemkard {
+
+// The largest chunk one WM_COMM_DATA carries.
+inline constexpr std::size_t kMaxChunk = 4095;
+
+// What one open shares with its two threads. The component owns all of it and
+// keeps it alive until both threads have been joined.
+struct TCommThreadLink {
+    serial_backend::PortHandle Port = serial_backend::kNoPort;
+    const serial_backend::Event* CloseEvent = nullptr;
+    ICommMessageTarget* NotifyWindow = nullptr;
+    std::weak_ptr<TCommSession> Session;
+    // The character whose arrival is reported as EV_RXFLAG; the owner may change it.
+    const std::atomic<char>* EventChar = nullptr;
+
+    // Posts a message of this open to the owner. False when it cannot be queued.
+    bool Post(std::uint32_t msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0,
+              std::vector<std::uint8_t> data = {}, std::uint32_t errorFlags = 0) const {
+        TCommMessage message;
+        message.Msg = msg;
+        message.WParam = wParam;
+        message.LParam = lParam;
+        message.Data = std::move(data);
+        message.ErrorFlags = errorFlags;
+        message.Session = Session;
+        return NotifyWindow->Post(std::move(message));
+    }
+};
+
+// Waits for bytes and line events and posts them: WM_COMM_STARTED (0) once it
+// runs, WM_COMM_DATA for each chunk (gathered while bytes keep coming within
+// about 1 ms, at most kMaxChunk), WM_COMM_EVENT for line events the driver
+// reports, WM_COMM_HANGUP when the line fails (then it ends).
+class TReadThread {
+  public:
+    explicit TReadThread(TCommThreadLink link);
+    ~TReadThread();  // joins; the close event must be set by then
+    TReadThread(const TReadThread&) = delete;
+    TReadThread& operator=(const TReadThread&) = delete;
+
+    // Starts the thread. Throws std::system_error when it cannot.
+    void Start();
+    // Waits until the thread (and its modem-line waiter) has ended.
+    void Join();
+
+  private:
+    void Execute();
+    // Reads one chunk and posts it; false when the reader must end.
+    bool ReadChunk();
+    bool DeliverChunk(std::size_t count);
+    // Posts the line errors counted since the last look (drivers that count them).
+    bool ReportLineErrors();
+    // Body of the modem-line waiter thread (drivers with TIOCMIWAIT).
+    void WatchModemLines();
+    void StopModemWaiter();
+    bool PostEvent(std::uint32_t mask, std::uint32_t modemStatus, std::uint32_t errorFlags = 0);
+    void PostHangup();
+
+    const TCommThreadLink link_;
+    std::thread thread_;
+    std::array<std::uint8_t, kMaxChunk> buffer_{};
+    bool countersKnown_ = false;
+    serial_backend::LineCounters counters_;
+
+    std::thread waiter_;
+    std::mutex waiterMutex_;
+    std::condition_variable waiterEnded_;
+    bool waiterDone_ = false;
+};
+
+// Sends the queued write requests in order, each in full, then takes the
+// next. Posts WM_COMM_STARTED (1) once it runs and WM_COMM_HANGUP when a write
+// fails (then it ends). Requests still queued at close are dropped.
+class TWriteThread {
+  public:
+    // Makes the request queue, so requests queued before Start are kept.
+    // Throws std::system_error when the queue cannot be made.
+    explicit TWriteThread(TCommThreadLink link);
+    ~TWriteThread();  // joins; the close event must be set by then
+    TWriteThread(const TWriteThread&) = delete;
+    TWriteThread& operator=(const TWriteThread&) = delete;
+
+    // Starts the thread. Throws std::system_error when it cannot.
+    void Start();
+    void Join();
+    // Any thread: queues a copy of the bytes. False once the writer has ended.
+    bool Queue(const void* data, std::size_t count);
+
+  private:
+    void Execute();
+    // Writes one request in full; false when the writer must end.
+    bool WriteAll(const std::vector<std::uint8_t>& bytes);
+
+    const TCommThreadLink link_;
+    serial_backend::Event doorbell_;
+    std::mutex mutex_;
+    std::deque<std::vector<std::uint8_t>> requests_;
+    bool ended_ = false;  // guarded by mutex_
+    std::thread thread_;
+};
+
+}  // namespace vemkard

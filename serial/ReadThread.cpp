@@ -1,0 +1,204 @@
+#include <chrono>
+#include <cstring>
+#include <utility>
+
+#include "serial/CommThreads.h"
+
+namespace vemkard {
+namespace sb = serial_backend;
+namespace {
+
+// The gap after which a burst counts as finished.
+constexpr int kGatherGapMs = 1;
+
+std::uint32_t LinesOnMask(std::uint32_t status) {
+    std::uint32_t mask = 0;
+    if (status & MS_CTS_ON) mask |= EV_CTS;
+    if (status & MS_DSR_ON) mask |= EV_DSR;
+    if (status & MS_RING_ON) mask |= EV_RING;
+    if (status & MS_RLSD_ON) mask |= EV_RLSD;
+    return mask;
+}
+
+std::intptr_t EventParam(std::uint32_t mask, std::uint32_t status) {
+    return static_cast<std::intptr_t>((mask & 0xFFFF) | ((status & 0xFFFF) << 16));
+}
+
+}  // namespace
+
+TReadThread::TReadThread(TCommThreadLink link) : link_(std::move(link)) {}
+
+TReadThread::~TReadThread() {
+    Join();
+}
+
+void TReadThread::Start() {
+    thread_ = std::thread([this] { Execute(); });
+}
+
+void TReadThread::Join() {
+    if (thread_.joinable()) thread_.join();
+    StopModemWaiter();
+}
+
+bool TReadThread::PostEvent(std::uint32_t mask, std::uint32_t modemStatus,
+                            std::uint32_t errorFlags) {
+    return link_.Post(WM_COMM_EVENT, 0, EventParam(mask, modemStatus), {}, errorFlags);
+}
+
+void TReadThread::PostHangup() {
+    link_.Post(WM_COMM_HANGUP);
+}
+
+void TReadThread::Execute() {
+    // Lines already on reach the owner as changes to on.
+    std::uint32_t status = 0;
+    const bool modemLines = sb::GetModemStatus(link_.Port, status);
+    if (modemLines && status != 0 && !PostEvent(LinesOnMask(status), status)) {
+        PostHangup();
+        sb::Purge(link_.Port, true, false);
+        return;
+    }
+    countersKnown_ = sb::GetLineCounters(link_.Port, counters_);
+    if (modemLines) {
+        try {
+            waiter_ = std::thread([this] { WatchModemLines(); });
+        } catch (const std::system_error&) {
+            // Without the waiter only modem-line changes go unreported.
+        }
+    }
+    link_.Post(WM_COMM_STARTED, 0);
+
+    for (bool running = true; running;) {
+        switch (sb::WaitReadable(link_.Port, *link_.CloseEvent, -1)) {
+            case sb::WaitResult::Closed:
+                running = false;
+                break;
+            case sb::WaitResult::Ready:
+                running = ReadChunk();
+                break;
+            case sb::WaitResult::TimedOut:
+                break;
+            case sb::WaitResult::HungUp:
+            case sb::WaitResult::Failed:
+                PostHangup();
+                running = false;
+                break;
+        }
+    }
+    sb::Purge(link_.Port, true, false);
+}
+
+bool TReadThread::ReadChunk() {
+    std::size_t count = 0;
+    for (;;) {
+        const sb::IoResult read =
+            sb::ReadPort(link_.Port, buffer_.data() + count, buffer_.size() - count);
+        if (read.status == sb::IoStatus::Done) {
+            count += read.bytes;
+            if (count == buffer_.size()) break;
+        } else if (read.status == sb::IoStatus::WouldBlock) {
+            if (count == 0) return true;  // nothing after all: wait again
+        } else {
+            // The far end is gone; what came before it is still delivered.
+            if (count != 0) DeliverChunk(count);
+            PostHangup();
+            return false;
+        }
+        // Keep reading while the burst goes on; an idle line never gets here.
+        const sb::WaitResult more = sb::WaitReadable(link_.Port, *link_.CloseEvent, kGatherGapMs);
+        if (more == sb::WaitResult::Closed) return false;
+        if (more != sb::WaitResult::Ready) break;  // a hang-up shows at the next wait
+    }
+    if (!DeliverChunk(count)) {
+        PostHangup();
+        return false;
+    }
+    return true;
+}
+
+bool TReadThread::DeliverChunk(std::size_t count) {
+    const std::uint8_t* bytes = buffer_.data();
+    const char eventChar = link_.EventChar ? link_.EventChar->load() : 0;
+    if (std::memchr(bytes, static_cast<unsigned char>(eventChar), count) != nullptr) {
+        std::uint32_t status = 0;
+        sb::GetModemStatus(link_.Port, status);
+        if (!PostEvent(EV_RXFLAG | EV_RING, status)) return false;
+    }
+    if (!ReportLineErrors()) return false;
+    std::vector<std::uint8_t> chunk(count + 1, 0);  // the chunk and one zero byte after it
+    std::memcpy(chunk.data(), bytes, count);
+    return link_.Post(WM_COMM_DATA, count, 0, std::move(chunk));
+}
+
+bool TReadThread::ReportLineErrors() {
+    sb::LineCounters now;
+    if (!countersKnown_ || !sb::GetLineCounters(link_.Port, now)) return true;
+    std::uint32_t flags = 0;
+    if (now.frame != counters_.frame) flags |= CE_FRAME;
+    if (now.overrun != counters_.overrun) flags |= CE_OVERRUN;
+    if (now.parity != counters_.parity) flags |= CE_RXPARITY;
+    if (now.bufferOverrun != counters_.bufferOverrun) flags |= CE_RXOVER;
+    const bool brk = now.brk != counters_.brk;
+    if (brk) flags |= CE_BREAK;
+    counters_.frame = now.frame;
+    counters_.overrun = now.overrun;
+    counters_.parity = now.parity;
+    counters_.bufferOverrun = now.bufferOverrun;
+    counters_.brk = now.brk;
+    if (flags == 0) return true;
+
+    std::uint32_t mask = EV_RING;
+    if (flags & (CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER)) mask |= EV_ERR;
+    if (brk) mask |= EV_BREAK;
+    std::uint32_t status = 0;
+    sb::GetModemStatus(link_.Port, status);
+    return PostEvent(mask, status, flags);
+}
+
+void TReadThread::WatchModemLines() {
+    sb::PrepareWakeSignal();
+    sb::LineCounters before;
+    bool counted = sb::GetLineCounters(link_.Port, before);
+    std::uint32_t lastStatus = 0;
+    sb::GetModemStatus(link_.Port, lastStatus);
+    while (!link_.CloseEvent->IsSet()) {
+        const sb::ModemWaitResult result = sb::WaitModemChange(link_.Port);
+        if (result == sb::ModemWaitResult::Interrupted) continue;
+        if (result != sb::ModemWaitResult::Changed) break;
+
+        std::uint32_t status = 0;
+        if (!sb::GetModemStatus(link_.Port, status)) break;
+        std::uint32_t mask = 0;
+        sb::LineCounters after;
+        if (counted && sb::GetLineCounters(link_.Port, after)) {
+            // The counters also catch a line that went and came back.
+            if (after.cts != before.cts) mask |= EV_CTS;
+            if (after.dsr != before.dsr) mask |= EV_DSR;
+            if (after.ring != before.ring) mask |= EV_RING;
+            if (after.rlsd != before.rlsd) mask |= EV_RLSD;
+            before = after;
+        } else {
+            mask = LinesOnMask(status ^ lastStatus);
+        }
+        lastStatus = status;
+        if (mask != 0 && !PostEvent(mask | EV_RING, status)) break;
+    }
+    std::lock_guard lock(waiterMutex_);
+    waiterDone_ = true;
+    waiterEnded_.notify_all();
+}
+
+void TReadThread::StopModemWaiter() {
+    if (!waiter_.joinable()) return;
+    std::unique_lock lock(waiterMutex_);
+    // A wake that comes before the waiter blocks is lost, so repeat it.
+    while (!waiterDone_) {
+        sb::WakeThread(waiter_.native_handle());
+        waiterEnded_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    lock.unlock();
+    waiter_.join();
+}
+
+}  // namespace vemkard

@@ -1,0 +1,93 @@
+#include <cstring>
+#include <utility>
+
+#include "serial/CommThreads.h"
+
+namespace vemkard {
+namespace sb = serial_backend;
+
+TWriteThread::TWriteThread(TCommThreadLink link) : link_(std::move(link)) {}
+
+TWriteThread::~TWriteThread() {
+    Join();
+}
+
+void TWriteThread::Start() {
+    thread_ = std::thread([this] { Execute(); });
+}
+
+void TWriteThread::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool TWriteThread::Queue(const void* data, std::size_t count) {
+    std::vector<std::uint8_t> bytes(count);
+    if (count != 0) std::memcpy(bytes.data(), data, count);
+    {
+        std::lock_guard lock(mutex_);
+        if (ended_) return false;
+        requests_.push_back(std::move(bytes));
+    }
+    doorbell_.Set();
+    return true;
+}
+
+void TWriteThread::Execute() {
+    link_.Post(WM_COMM_STARTED, 1);
+
+    for (bool running = true; running;) {
+        const sb::WaitResult wait = sb::WaitEvent(*link_.CloseEvent, doorbell_);
+        if (wait == sb::WaitResult::Closed) break;
+        if (wait != sb::WaitResult::Ready) {
+            link_.Post(WM_COMM_HANGUP);
+            break;
+        }
+        doorbell_.Reset();
+        for (;;) {
+            std::vector<std::uint8_t> request;
+            {
+                std::lock_guard lock(mutex_);
+                if (requests_.empty()) break;
+                request = std::move(requests_.front());
+                requests_.pop_front();
+            }
+            // A request still queued at close is dropped unsent.
+            if (link_.CloseEvent->IsSet() || !WriteAll(request)) {
+                running = false;
+                break;
+            }
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        requests_.clear();
+    }
+    sb::Purge(link_.Port, false, true);
+}
+
+bool TWriteThread::WriteAll(const std::vector<std::uint8_t>& bytes) {
+    std::size_t offset = 0;
+    while (offset < bytes.size()) {
+        const sb::IoResult written =
+            sb::WritePort(link_.Port, bytes.data() + offset, bytes.size() - offset);
+        if (written.status == sb::IoStatus::Done && written.bytes != 0) {
+            offset += written.bytes;
+            continue;
+        }
+        if (written.status == sb::IoStatus::HungUp || written.status == sb::IoStatus::Failed) {
+            link_.Post(WM_COMM_HANGUP);
+            return false;
+        }
+        // The driver's queue is full: continue from the first unsent byte once it has room.
+        const sb::WaitResult wait = sb::WaitWritable(link_.Port, *link_.CloseEvent);
+        if (wait == sb::WaitResult::Closed) return false;
+        if (wait != sb::WaitResult::Ready) {
+            link_.Post(WM_COMM_HANGUP);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace vemkard

@@ -1,0 +1,192 @@
+// Bytes both ways, hang-ups and closing, over pseudo-terminals.
+#include <algorithm>
+#include <memory>
+
+#include "tests/serial/CommHarness.h"
+
+namespace vemkard::testing {
+namespace {
+
+TEST(Comm32Receive, OneBurstArrivesAsOneChunk) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    const auto burst = Pattern(200, 1);
+    ASSERT_TRUE(h.pty.Write(burst, kPatience));
+    ASSERT_TRUE(h.RunUntilReceived(burst.size()));
+    ASSERT_EQ(h.chunks.size(), 1u);
+    EXPECT_EQ(h.chunks[0], burst);
+}
+
+TEST(Comm32Receive, ALongBurstArrivesCompleteInOrderInBoundedChunks) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    const auto burst = Pattern(10000, 2);
+    ASSERT_TRUE(h.pty.Write(burst, kPatience));
+    ASSERT_TRUE(h.RunUntilReceived(burst.size()));
+    EXPECT_EQ(h.Received(), burst);
+    EXPECT_GE(h.chunks.size(), 3u);
+    for (const auto& chunk : h.chunks) {
+        EXPECT_LE(chunk.size(), 4095u);
+        EXPECT_FALSE(chunk.empty());
+    }
+}
+
+TEST(Comm32Receive, EachChunkKeepsItsBytesUntilHandled) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    const auto first = Pattern(300, 3);
+    const auto second = Pattern(300, 4);
+    // Both chunks are posted before the owner handles either.
+    ASSERT_TRUE(h.pty.Write(first, kPatience));
+    ASSERT_TRUE(h.target.WaitPosted(WM_COMM_DATA, 1));
+    ASSERT_TRUE(h.pty.Write(second, kPatience));
+    ASSERT_TRUE(h.target.WaitPosted(WM_COMM_DATA, 2));
+    h.loop.RunPending();
+    ASSERT_EQ(h.chunks.size(), 2u);
+    EXPECT_EQ(h.chunks[0], first);
+    EXPECT_EQ(h.chunks[1], second);
+}
+
+TEST(Comm32Receive, BytesThatWaitedBeforeTheOpenAreNotDelivered) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    h.comm.ClosePort();
+    const auto stale = Pattern(50, 5);
+    ASSERT_TRUE(h.pty.Write(stale, kPatience));  // kept by the pty while nobody reads
+    ASSERT_TRUE(h.comm.OpenPort());
+    ASSERT_TRUE(h.WaitStarted(2));
+    const auto fresh = Pattern(40, 6);
+    ASSERT_TRUE(h.pty.Write(fresh, kPatience));
+    ASSERT_TRUE(h.RunUntilReceived(fresh.size()));
+    EXPECT_EQ(h.Received(), fresh);
+}
+
+TEST(Comm32Send, WriteDataRightAfterOpenIsNeverLost) {
+    CommHarness h;
+    for (std::uint8_t round = 0; round < 20; ++round) {
+        ASSERT_TRUE(h.comm.OpenPort());
+        ASSERT_TRUE(h.comm.WriteData(&round, 1));
+        EXPECT_EQ(h.pty.ReadExactly(1, kPatience), std::vector<std::uint8_t>{round});
+        h.comm.ClosePort();
+    }
+}
+
+TEST(Comm32Send, AThousandWritesArriveInOrderByteForByte) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    std::vector<std::uint8_t> expected;
+    std::vector<std::uint8_t> scratch;
+    for (std::uint32_t i = 0; i < 1000; ++i) {
+        const auto size = 1 + (i * 7919u) % 4096u;
+        scratch = Pattern(size, i);
+        expected.insert(expected.end(), scratch.begin(), scratch.end());
+        ASSERT_TRUE(h.comm.WriteData(scratch.data(), static_cast<std::uint16_t>(size)));
+        // The next request reuses the caller's buffer at once.
+        std::fill(scratch.begin(), scratch.end(), 0xEE);
+    }
+    // About 2 MB: far more than the pty holds, so writes complete in parts.
+    const auto received = h.pty.ReadExactly(expected.size(), 60s);
+    ASSERT_EQ(received.size(), expected.size());
+    EXPECT_TRUE(received == expected);
+    EXPECT_EQ(h.target.Count(WM_COMM_HANGUP), 0);
+}
+
+TEST(Comm32Send, WriteDataOnAClosedPortIsRefused) {
+    CommHarness h;
+    const std::uint8_t byte = 1;
+    EXPECT_FALSE(h.comm.WriteData(&byte, 1));
+    ASSERT_TRUE(h.comm.OpenPort());
+    h.comm.ClosePort();
+    EXPECT_FALSE(h.comm.WriteData(&byte, 1));
+}
+
+TEST(Comm32Send, AnEmptyWriteCompletesAndLaterWritesFollow) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    const std::uint8_t byte = 9;
+    EXPECT_TRUE(h.comm.WriteData(nullptr, 0));
+    EXPECT_TRUE(h.comm.WriteData(&byte, 1));
+    EXPECT_EQ(h.pty.ReadExactly(1, kPatience), std::vector<std::uint8_t>{byte});
+}
+
+// ----- closing and hang-ups --------------------------------------------------------------
+
+TEST(Comm32Close, ClosingWithAPendingReadEndsBothThreadsWithoutAHangup) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    ASSERT_TRUE(h.WaitStarted());
+    h.comm.ClosePort();  // returns only once both threads have ended
+    EXPECT_FALSE(h.comm.PortOpen());
+    EXPECT_EQ(h.target.Count(WM_COMM_HANGUP), 0);
+    h.comm.ClosePort();
+    EXPECT_FALSE(h.comm.PortOpen());
+    h.loop.RunPending();
+    EXPECT_EQ(h.hangups, 0);
+}
+
+TEST(Comm32Close, OpenCloseOpenAgainWorks) {
+    CommHarness h;
+    for (int open = 1; open <= 3; ++open) {
+        ASSERT_TRUE(h.comm.OpenPort());
+        ASSERT_TRUE(h.WaitStarted(open));
+        const auto burst = Pattern(64, open);
+        ASSERT_TRUE(h.pty.Write(burst, kPatience));
+        ASSERT_TRUE(h.RunUntilReceived(64u * open));
+        h.comm.ClosePort();
+    }
+    EXPECT_EQ(h.target.Count(WM_COMM_HANGUP), 0);
+}
+
+TEST(Comm32Close, TheFarEndClosingRequestsAHangup) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    ASSERT_TRUE(h.WaitStarted());
+    h.pty.CloseMaster();
+    ASSERT_TRUE(h.loop.RunUntil([&] { return h.hangups > 0; }, kPatience));
+    h.comm.ClosePort();
+    EXPECT_FALSE(h.comm.PortOpen());
+}
+
+TEST(Comm32Close, BytesBeforeTheFarEndClosedAreStillDelivered) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    ASSERT_TRUE(h.WaitStarted());
+    const auto last = Pattern(100, 7);
+    ASSERT_TRUE(h.pty.Write(last, kPatience));
+    ASSERT_TRUE(h.target.WaitPosted(WM_COMM_DATA, 1));
+    h.pty.CloseMaster();
+    ASSERT_TRUE(h.loop.RunUntil([&] { return h.hangups > 0; }, kPatience));
+    EXPECT_EQ(h.Received(), last);
+}
+
+TEST(Comm32Close, MessagesOfAClosedOpenRaiseNothing) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    ASSERT_TRUE(h.pty.Write(Pattern(10, 8), kPatience));
+    ASSERT_TRUE(h.target.WaitPosted(WM_COMM_DATA, 1));
+    h.comm.ClosePort();
+    ASSERT_TRUE(h.comm.OpenPort());
+    h.loop.RunPending();
+    EXPECT_TRUE(h.chunks.empty());
+}
+
+TEST(Comm32Close, MessagesOutlivingTheComponentAreDropped) {
+    MessageLoop loop;
+    PtyPair pty;
+    {
+        RecordingTarget target(loop);
+        auto comm = std::make_unique<TComm32>(target);
+        comm->SetCommPort(pty.SlaveName());
+        int received = 0;
+        comm->OnReceiveData = [&](const void*, std::uint16_t) { ++received; };
+        ASSERT_TRUE(comm->OpenPort());
+        ASSERT_TRUE(pty.Write(Pattern(10, 9), kPatience));
+        ASSERT_TRUE(target.WaitPosted(WM_COMM_DATA, 1));
+        comm.reset();  // closes, then goes while its messages are queued
+        EXPECT_GT(loop.RunPending(), 0u);
+        EXPECT_EQ(received, 0);
+    }
+}
+
+}  // namespace
+}  // namespace vemkard::testing
