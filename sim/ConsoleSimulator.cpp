@@ -20,6 +20,10 @@ constexpr int kAttachCheckMs = 20;
 // Gap between the pieces of a split frame, so that the program reads them
 // as separate chunks.
 constexpr int kPieceGapMs = 2;
+// At most this many late answers are dropped after one command.
+constexpr std::size_t kMaxLateAnswers = 3;
+// Polls older than this (or three answer times, if longer) had their answer.
+constexpr std::chrono::milliseconds kLateAnswerWindow{1000};
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -95,7 +99,7 @@ void ConsoleSimulator::Attach() {
     attached_ = true;
     assembler_.Clear();
     answerDeadline_.reset();
-    pollTimes_.clear();
+    recentPolls_.clear();
     lastCommand_.clear();
     lateBudget_ = 0;
     nextPoll_ = Clock::now() + std::chrono::milliseconds(options_.pollMs);
@@ -116,7 +120,8 @@ bool ConsoleSimulator::Run() {
         const bool silent = faults_.Silent(replies_);
         if (!answerDeadline_ && !silent && Clock::now() >= nextPoll_) {
             const auto now = Clock::now();
-            pollTimes_.push_back(now);
+            recentPolls_.push_back(now);
+            if (recentPolls_.size() > kMaxLateAnswers + 1) recentPolls_.pop_front();
             answerDeadline_ = now + std::chrono::milliseconds(options_.answerMs);
             ++polls_;
             SendFrame(MakeFrame(cmPoll), nullptr);
@@ -169,7 +174,6 @@ bool ConsoleSimulator::Run() {
 
 void ConsoleSimulator::HandleFrame(const std::vector<std::uint8_t>& frame) {
     ++commands_;
-    const auto now = Clock::now();
     if (lateBudget_ > 0 && frame == lastCommand_) {
         --lateBudget_;
         ++lateAnswers_;
@@ -177,13 +181,17 @@ void ConsoleSimulator::HandleFrame(const std::vector<std::uint8_t>& frame) {
         return;
     }
     LogFrame("<-", frame);
-    // Polls sent shortly before this command that the program has yet to
-    // handle will be answered with this same command.
-    const auto window = std::chrono::milliseconds(3 * options_.answerMs);
+    // Polls sent before this command that the program has yet to handle will
+    // be answered with this same command. Which of the recent polls it
+    // answered is unknown (it ignores polls while it has nothing queued), so
+    // all recent ones count, capped: a true resend is then only delayed.
+    const auto now = Clock::now();
+    const auto window = std::max<Clock::duration>(std::chrono::milliseconds(3 * options_.answerMs),
+                                                  kLateAnswerWindow);
     std::size_t recent = 0;
-    for (const auto sent : pollTimes_) recent += (now - sent <= window) ? 1 : 0;
-    lateBudget_ = recent > 0 ? recent - 1 : 0;
-    pollTimes_.clear();
+    for (const auto sent : recentPolls_) recent += (now - sent <= window) ? 1 : 0;
+    lateBudget_ = std::min(recent > 0 ? recent - 1 : 0, kMaxLateAnswers);
+    recentPolls_.clear();
     lastCommand_ = frame;
     answerDeadline_.reset();
     nextPoll_ = now + std::chrono::milliseconds(options_.pollMs);

@@ -114,7 +114,7 @@ class ConsoleSimulator {
     bool lineFailed_ = false;
     Clock::time_point nextPoll_{};
     std::optional<Clock::time_point> answerDeadline_;
-    std::deque<Clock::time_point> pollTimes_;  // polls since the last command frame
+    std::deque<Clock::time_point> recentPolls_;  // since the last command frame
     std::vector<std::uint8_t> lastCommand_;
     std::size_t lateBudget_ = 0;
 };
