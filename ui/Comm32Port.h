@@ -8,8 +8,8 @@
 #include <QObject>
 #include <cstdint>
 #include <functional>
-#include <string>
 
+#include "link/Comm32SerialLink.h"
 #include "serial/Comm32.h"
 #include "serial/CommMessage.h"
 #include "ui/WindowPort.h"
@@ -25,15 +25,7 @@ class TComm32Port : public IWindowPort, public ICommMessageTarget {
     bool Post(TCommMessage message) override;
 
     // IWindowPort; the thread that made the object.
-    bool PortOpen() const override { return comm_.PortOpen(); }
-    void SetCommPort(const std::string& name) override { comm_.SetCommPort(name); }
-    void SetOddParity() override { comm_.SetParity(pOdd); }
-    bool OpenPort() override { return comm_.OpenPort(); }
-    void ClosePort() override { comm_.ClosePort(); }
-    bool WriteData(const std::uint8_t* data, std::uint16_t count) override {
-        return comm_.WriteData(data, count);
-    }
-    std::uint32_t EscapeComm(std::uint32_t function) override { return comm_.EscapeComm(function); }
+    ISerialLink& Link() override { return link_; }
     void SetBaudRate(std::uint32_t rate) override { comm_.SetBaudRate(rate); }
     std::uint32_t BaudRate() const override { return comm_.BaudRate(); }
     void SetReceiveHandler(std::function<void(const void*, std::uint16_t)> handler) override {
@@ -47,6 +39,7 @@ class TComm32Port : public IWindowPort, public ICommMessageTarget {
     // still queued when it goes are dropped.
     QObject context_;
     TComm32 comm_;
+    Comm32SerialLink link_{comm_};
 };
 
 }  // namespace vemkard

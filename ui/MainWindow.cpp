@@ -1,6 +1,6 @@
 #include "ui/MainWindow.h"
 
-#include <QFontDatabase>
+#include <QHeaderView>
 #include <QPalette>
 #include <QScreen>
 #include <QShowEvent>
@@ -53,7 +53,8 @@ TForm1::TForm1(std::unique_ptr<IWindowPort> port, QWidget* parent)
       comm321_(std::move(port)),
       timer1_([this] { session_.Link.Timer1Timer(); }),
       dialogs_(this),
-      session_(*comm321_, *this, timer1_, sleeper_, dialogs_, [this] { return PortName(); }) {
+      session_(comm321_->Link(), *this, timer1_, sleeper_, dialogs_,
+               [this] { return PortName(); }) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(FromUtf8(kTitleInitial));
     // A fixed dialog border with a close box only.
@@ -72,10 +73,13 @@ TForm1::TForm1(std::unique_ptr<IWindowPort> port, QWidget* parent)
     StringGrid1 = new TStringGrid(session_.Grid, this);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
     StringGrid1->setFont(WindowFont(true));
+    StringGrid1->horizontalHeader()->setFont(WindowFont(true));
+    StringGrid1->verticalHeader()->setFont(WindowFont(true));
     StringGrid1->setToolTip(FromUtf8(kHintGrid));
     StringGrid1->setStyleSheet(
         QStringLiteral("QTableView { background-color: rgb(255,255,213); border: 1px solid black;"
                        " gridline-color: #808080; }"
+                       "QHeaderView { background-color: rgb(255,255,213); }"
                        "QHeaderView::section, QLabel { background-color: rgb(255,213,213);"
                        " border: 0px; border-right: 1px solid #808080;"
                        " border-bottom: 1px solid #808080; padding-left: 2px; }"));
@@ -92,7 +96,7 @@ TForm1::~TForm1() {
     delete form2_;
     timer1_.Disable();
     // The port's threads post to this window; stop them while it still exists.
-    if (comm321_->PortOpen()) comm321_->ClosePort();
+    if (comm321_->Link().PortOpen()) comm321_->Link().ClosePort();
     // The grid's model observes the session's grid, which goes before the
     // children would.
     delete StringGrid1;
@@ -113,7 +117,7 @@ void TForm1::BuildToolBar() {
         if (item.image < 0) {
             widget = new QWidget(bar);
         } else {
-            auto* button = new QToolButton(bar);
+            auto* button = new TToolButton(bar);
             button->setIcon(QIcon(ImageList1.value(item.image)));
             button->setIconSize(QSize(kImageSize, kImageSize));
             button->setToolButtonStyle(Qt::ToolButtonIconOnly);
@@ -124,7 +128,7 @@ void TForm1::BuildToolBar() {
         widget->setObjectName(QString::fromLatin1(item.name));
         widget->setGeometry(item.left, kButtonTop, item.width, kButtonHeight);
     }
-    auto button = [this](const char* name) { return static_cast<QToolButton*>(ToolItem(name)); };
+    auto button = [this](const char* name) { return static_cast<TToolButton*>(ToolItem(name)); };
     ToolButton12 = button("ToolButton12");
     ToolButton13 = button("ToolButton13");
     ToolButton14 = button("ToolButton14");
@@ -134,7 +138,7 @@ void TForm1::BuildToolBar() {
     ToolButton6 = button("ToolButton6");
     ToolButton8 = button("ToolButton8");
 
-    for (QToolButton* device : {ToolButton12, ToolButton13, ToolButton14})
+    for (TToolButton* device : {ToolButton12, ToolButton13, ToolButton14})
         connect(device, &QToolButton::clicked, this,
                 Guarded([this, device] { ToolButton12Click(device); }));
     connect(ToolButton1, &QToolButton::clicked, this, Guarded([this] { ToolButton1Click(); }));
@@ -222,26 +226,27 @@ void TForm1::FormResize() {
     }
 }
 
-void TForm1::ToolButton12Click(QToolButton* sender) {
+void TForm1::ToolButton12Click(TToolButton* sender) {
     struct TDevice {
-        QToolButton* button;
+        TToolButton* button;
         std::uint32_t baudRate;
     };
     const std::array<TDevice, 3> devices{
         {{ToolButton12, 1000000}, {ToolButton13, 19200}, {ToolButton14, 9600}}};
     for (const TDevice& device : devices) {
-        if (device.button != sender || sender->isDown()) continue;
+        if (device.button != sender || sender->Down()) continue;
         for (const TDevice& other : devices) {
-            other.button->setDown(other.button == sender);
+            other.button->SetDown(other.button == sender);
             other.button->setEnabled(other.button != sender);
         }
         comm321_->SetBaudRate(device.baudRate);
     }
     setWindowTitle(sender->toolTip() + FromUtf8(kTitleSuffix));
     // Re-open at the new speed; a failed open goes to the top-level handler.
-    if (comm321_->PortOpen()) {
-        comm321_->ClosePort();
-        comm321_->OpenPort();
+    ISerialLink& port = comm321_->Link();
+    if (port.PortOpen()) {
+        port.ClosePort();
+        port.OpenPort();
     }
 }
 

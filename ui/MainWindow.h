@@ -58,6 +58,22 @@ inline constexpr std::array<TToolItem, 14> kToolItems{{
     {"ToolButton8", 344, 23, "Добавить файл", 8},
 }};
 
+// A tool bar button whose down state only the program sets: it is kept as
+// the checked state, which a disabled button keeps (QAbstractButton drops
+// its pressed state on disable) and a click does not toggle.
+class TToolButton : public QToolButton {
+  public:
+    using QToolButton::QToolButton;
+    bool Down() const { return isChecked(); }
+    void SetDown(bool down) {
+        setCheckable(true);
+        setChecked(down);
+    }
+
+  protected:
+    void nextCheckState() override {}
+};
+
 class TForm1 : public QWidget, public ILinkView {
   public:
     explicit TForm1(std::unique_ptr<IWindowPort> port, QWidget* parent = nullptr);
@@ -71,7 +87,7 @@ class TForm1 : public QWidget, public ILinkView {
     void FormShow();
     void FormResize();
     // Device selection; `sender` is ToolButton12, 13 or 14.
-    void ToolButton12Click(QToolButton* sender);
+    void ToolButton12Click(TToolButton* sender);
     void ToolButton1Click();
     void ToolButton4Click();
 
@@ -91,14 +107,14 @@ class TForm1 : public QWidget, public ILinkView {
     QWidget* ToolItem(const char* name) const;
 
     QWidget* ToolBar1;
-    QToolButton* ToolButton12;
-    QToolButton* ToolButton13;
-    QToolButton* ToolButton14;
-    QToolButton* ToolButton1;
-    QToolButton* ToolButton4;
-    QToolButton* ToolButton10;
-    QToolButton* ToolButton6;
-    QToolButton* ToolButton8;
+    TToolButton* ToolButton12;
+    TToolButton* ToolButton13;
+    TToolButton* ToolButton14;
+    TToolButton* ToolButton1;
+    TToolButton* ToolButton4;
+    TToolButton* ToolButton10;
+    TToolButton* ToolButton6;
+    TToolButton* ToolButton8;
     TStringGrid* StringGrid1;
     QLabel* Label3;
     QProgressBar* ProgressBar1;

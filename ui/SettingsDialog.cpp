@@ -110,8 +110,8 @@ void TForm2::LoadSettings() {
 void TForm2::SaveSettings() {
     QSettings store = Store();
     store.setValue(Key(kKeyComPort), ComboBox1->currentText());
-    if (form1_.ToolButton12->isDown()) store.setValue(Key(kKeyDevice), 0);
-    if (form1_.ToolButton13->isDown()) store.setValue(Key(kKeyDevice), 1);
+    if (form1_.ToolButton12->Down()) store.setValue(Key(kKeyDevice), 0);
+    if (form1_.ToolButton13->Down()) store.setValue(Key(kKeyDevice), 1);
 }
 
 void TForm2::Button1Click() {
@@ -132,7 +132,7 @@ void TForm2::showEvent(QShowEvent* event) {
 }
 
 void TForm2::FormShow() {
-    ISerialLink& port = form1_.Comm321();
+    ISerialLink& port = form1_.Comm321().Link();
     if (port.PortOpen()) port.ClosePort();
     if (port.PortOpen()) return;
     const QString text = ComboBox1->currentText();

@@ -63,6 +63,9 @@ void Document(QPainter& p) {
     p.drawPath(page);
     p.drawLine(QPointF(10.5, 1.5), QPointF(10.5, 4.5));
     p.drawLine(QPointF(10.5, 4.5), QPointF(13.5, 4.5));
+    // Lines of text.
+    p.setPen(QPen(QColor(70, 110, 200), 1));
+    for (double y : {7.5, 9.5, 11.5}) p.drawLine(QPointF(5, y), QPointF(12, y));
 }
 
 void Folder(QPainter& p) {

@@ -1,4 +1,4 @@
-// The serial component as the windows use it: what the protocol needs, plus
+// The serial component as the windows use it: the protocol's view of it, plus
 // the line speed chosen by the device buttons and the receive-data event.
 // User-interface thread only; the receive handler is called on that thread.
 #pragma once
@@ -12,8 +12,11 @@ namespace vemkard {
 
 inline constexpr std::uint32_t kDefaultBaudRate = 9600;
 
-class IWindowPort : public ISerialLink {
+class IWindowPort {
   public:
+    virtual ~IWindowPort() = default;
+    // The port as the protocol sees it.
+    virtual ISerialLink& Link() = 0;
     // Stored; applied to an open port at once.
     virtual void SetBaudRate(std::uint32_t rate) = 0;
     virtual std::uint32_t BaudRate() const = 0;

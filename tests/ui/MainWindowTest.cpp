@@ -1,0 +1,471 @@
+// The main window against a recording port: layout, tool bar, hints, device
+// selection, the queue display, the grid's double click and the top-level
+// error handler.
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QToolTip>
+#include <memory>
+#include <stdexcept>
+
+#include "protocol/Frame.h"
+#include "tests/ui/FakeWindowPort.h"
+#include "ui/Application.h"
+#include "ui/MainWindow.h"
+#include "ui/ToolImages.h"
+
+using namespace vemkard;
+using vemkard::testing::FakeWindowPort;
+using vemkard::testing::Journal;
+
+namespace {
+
+struct Rig {
+    Rig() {
+        auto owned = std::make_unique<FakeWindowPort>();
+        port = owned.get();
+        form = std::make_unique<TForm1>(std::move(owned));
+    }
+    FakeWindowPort* port;
+    std::unique_ptr<TForm1> form;
+};
+
+TToolButton* DeviceButton(TForm1& form, int number) {
+    switch (number) {
+        case 12:
+            return form.ToolButton12;
+        case 13:
+            return form.ToolButton13;
+        default:
+            return form.ToolButton14;
+    }
+}
+
+// An object whose every event handler fails.
+class FailingObject : public QObject {
+  public:
+    bool event(QEvent*) override { throw std::runtime_error("Ошибка в обработчике"); }
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        reported_.clear();
+        TApplication::SetErrorReporter([this](const QString& text) { reported_.append(text); });
+    }
+    void cleanup() { TApplication::SetErrorReporter({}); }
+
+    void startsWithInitialTitleNoDeviceAndDefaultSpeed() {
+        Rig rig;
+        QCOMPARE(rig.form->windowTitle(), QStringLiteral("ВМ-4. Менеджер файлов"));
+        QCOMPARE(rig.form->size(), QSize(735, 496));
+        QCOMPARE(rig.form->minimumSize(), rig.form->maximumSize());
+        for (int number : {12, 13, 14}) {
+            QVERIFY(!DeviceButton(*rig.form, number)->Down());
+            QVERIFY(DeviceButton(*rig.form, number)->isEnabled());
+        }
+        QCOMPARE(rig.port->baudRate, 9600u);
+        QCOMPARE(rig.form->Label4->text(), QStringLiteral("0"));
+        QCOMPARE(rig.form->Label3->text(), QStringLiteral("Очередь команд:"));
+        QCOMPARE(rig.form->Timer1().Interval(), 20000);
+        QVERIFY(!rig.form->Timer1().Enabled());
+    }
+
+    void layoutPlacesGridBetweenToolBarAndProgressBar() {
+        Rig rig;
+        rig.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+        QCOMPARE(rig.form->ToolBar1->geometry(), QRect(0, 0, 735, 28));
+        QCOMPARE(rig.form->StringGrid1->geometry(), QRect(0, 29, 735, 434));
+        const int widths[] = {29, 367, 279, 51};
+        for (int i = 0; i < 4; ++i) QCOMPARE(rig.form->StringGrid1->ColWidth(i), widths[i]);
+        const char* titles[] = {"№№", "Название файла", "Тип файла", "Размер"};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(QString::fromStdString(rig.form->Session().Grid.Cell(0, i)),
+                     QString::fromUtf8(titles[i]));
+        QCOMPARE(rig.form->StringGrid1->model()->headerData(2, Qt::Horizontal),
+                 QVariant(QStringLiteral("Тип файла")));
+        QCOMPARE(rig.form->StringGrid1->verticalHeader()->defaultSectionSize(), 17);
+        QCOMPARE(rig.form->ProgressBar1->geometry(), QRect(120, 464, 577, 16));
+        QCOMPARE(rig.form->Label3->pos(), QPoint(8, 464));
+        QCOMPARE(rig.form->Label4->pos(), QPoint(704, 464));
+        QCOMPARE(rig.form->StatusBar1->geometry(), QRect(0, 477, 735, 19));
+    }
+
+    void gridSelectsOneCellAndDoesNotEdit() {
+        Rig rig;
+        TStringGrid* grid = rig.form->StringGrid1;
+        QCOMPARE(grid->selectionMode(), QAbstractItemView::SingleSelection);
+        QCOMPARE(grid->selectionBehavior(), QAbstractItemView::SelectItems);
+        QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QCOMPARE(grid->horizontalHeader()->sectionResizeMode(1), QHeaderView::Interactive);
+        QCOMPARE(grid->verticalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
+    }
+
+    void toolItemsSitAtTheirLefts_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("button");
+        const struct {
+            const char* name;
+            int left, width;
+            bool button;
+        } items[] = {
+            {"ToolButton11", 0, 8, false},   {"ToolButton12", 8, 23, true},
+            {"ToolButton13", 31, 23, true},  {"ToolButton14", 54, 23, true},
+            {"ToolButton2", 77, 51, false},  {"ToolButton1", 128, 23, true},
+            {"ToolButton3", 151, 50, false}, {"ToolButton4", 201, 23, true},
+            {"ToolButton5", 224, 57, false}, {"ToolButton10", 281, 23, true},
+            {"ToolButton9", 304, 8, false},  {"ToolButton6", 312, 23, true},
+            {"ToolButton7", 335, 9, false},  {"ToolButton8", 344, 23, true},
+        };
+        for (const auto& item : items)
+            QTest::newRow(item.name)
+                << QString::fromLatin1(item.name) << item.left << item.width << item.button;
+    }
+    void toolItemsSitAtTheirLefts() {
+        QFETCH(QString, name);
+        QFETCH(int, left);
+        QFETCH(int, width);
+        QFETCH(bool, button);
+        Rig rig;
+        QWidget* item = rig.form->ToolItem(name.toLatin1().constData());
+        QVERIFY(item);
+        QCOMPARE(item->x(), left);
+        QCOMPARE(item->width(), width);
+        auto* tool = qobject_cast<QToolButton*>(item);
+        QCOMPARE(tool != nullptr, button);
+        if (tool) {
+            QCOMPARE(tool->height(), 22);
+            QVERIFY(!tool->icon().isNull());
+            QCOMPARE(tool->iconSize(), QSize(16, 16));
+        }
+    }
+
+    void imageListHoldsGreyedCopies() {
+        const QList<QPixmap> images = MakeImageList1();
+        QCOMPARE(images.size(), 18);
+        for (int i = 0; i < images.size(); ++i) {
+            QCOMPARE(images[i].size(), QSize(16, 16));
+            const QImage image = images[i].toImage().convertToFormat(QImage::Format_ARGB32);
+            bool grey = true;
+            bool drawn = false;
+            for (int y = 0; y < 16; ++y)
+                for (int x = 0; x < 16; ++x) {
+                    const QRgb pixel = image.pixel(x, y);
+                    if (qAlpha(pixel) == 0) continue;
+                    drawn = true;
+                    grey = grey && qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel);
+                }
+            QVERIFY2(drawn, qPrintable(QStringLiteral("image %1 is empty").arg(i)));
+            const bool copy = i < 16 && i % 2 == 1;
+            QVERIFY2(grey == copy, qPrintable(QStringLiteral("image %1").arg(i)));
+            if (copy) QCOMPARE(image.size(), images[i - 1].size());
+        }
+    }
+
+    void hintsFollowTheEnclosingControl_data() {
+        QTest::addColumn<QString>("widget");
+        QTest::addColumn<QString>("hint");
+        const QString form = QStringLiteral("Записать основную программу");
+        QTest::newRow("console") << "ToolButton12" << QStringLiteral("Пульт ВМ-4");
+        QTest::newRow("timer 19200") << "ToolButton13" << QStringLiteral("Хронос-6 (19200)");
+        QTest::newRow("timer 9600") << "ToolButton14" << QStringLiteral("Хронос-6 (9600)");
+        QTest::newRow("settings") << "ToolButton1" << QStringLiteral("Настройки");
+        QTest::newRow("refresh") << "ToolButton4" << QStringLiteral("Обновить информацию");
+        QTest::newRow("clear") << "ToolButton6" << QStringLiteral("Очистить пульт");
+        QTest::newRow("add file") << "ToolButton8" << QStringLiteral("Добавить файл");
+        QTest::newRow("firmware") << "ToolButton10" << form;
+        QTest::newRow("separator") << "ToolButton5" << form;
+        QTest::newRow("tool bar") << "ToolBar1" << form;
+        QTest::newRow("grid cell") << "grid" << QStringLiteral("Удаление-двойной клик");
+        QTest::newRow("queue label") << "Label3" << form;
+        QTest::newRow("counter") << "Label4" << form;
+        QTest::newRow("progress bar") << "ProgressBar1" << form;
+        QTest::newRow("status bar") << "StatusBar1" << form;
+    }
+    void hintsFollowTheEnclosingControl() {
+        QFETCH(QString, widget);
+        QFETCH(QString, hint);
+        Rig rig;
+        rig.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+        QWidget* target = widget == QStringLiteral("grid") ? rig.form->StringGrid1->viewport()
+                          : widget == QStringLiteral("ToolBar1")
+                              ? rig.form->ToolBar1
+                              : rig.form->findChild<QWidget*>(widget);
+        QVERIFY(target);
+        QToolTip::hideText();
+        const QPoint at(target->width() / 2, target->height() / 2);
+        QHelpEvent help(QEvent::ToolTip, at, target->mapToGlobal(at));
+        QCoreApplication::sendEvent(target, &help);
+        QTRY_COMPARE_WITH_TIMEOUT(QToolTip::text(), hint, 5000);
+        QToolTip::hideText();
+    }
+
+    void deviceSelection_data() {
+        QTest::addColumn<int>("before");  // 0: none chosen yet
+        QTest::addColumn<int>("chosen");
+        for (int before : {0, 12, 13, 14})
+            for (int chosen : {12, 13, 14})
+                QTest::addRow("%d then %d", before, chosen) << before << chosen;
+    }
+    void deviceSelection() {
+        QFETCH(int, before);
+        QFETCH(int, chosen);
+        const QMap<int, quint32> rates{{12, 1000000}, {13, 19200}, {14, 9600}};
+        const QMap<int, QString> titles{{12, QStringLiteral("Пульт ВМ-4. Менеджер файлов.")},
+                                        {13, QStringLiteral("Хронос-6 (19200). Менеджер файлов.")},
+                                        {14, QStringLiteral("Хронос-6 (9600). Менеджер файлов.")}};
+        Rig rig;
+        rig.port->port.failOpen = true;  // the port stays closed
+        rig.form->show();
+        if (before != 0) QTest::mouseClick(DeviceButton(*rig.form, before), Qt::LeftButton);
+        rig.port->journal->clear();
+        // The chosen button may be the disabled one: call the handler as the
+        // settings dialog does.
+        rig.form->ToolButton12Click(DeviceButton(*rig.form, chosen));
+        for (int number : {12, 13, 14}) {
+            QCOMPARE(DeviceButton(*rig.form, number)->Down(), number == chosen);
+            QCOMPARE(DeviceButton(*rig.form, number)->isEnabled(), number != chosen);
+        }
+        QCOMPARE(rig.port->baudRate, rates[chosen]);
+        QCOMPARE(rig.form->windowTitle(), titles[chosen]);
+        // Only a change of device sets the speed; the port stays closed.
+        const Journal expected =
+            before == chosen ? Journal{} : Journal{"baud " + std::to_string(rates[chosen])};
+        QCOMPARE(*rig.port->journal, expected);
+    }
+
+    void clickOnAnEnabledDeviceButtonSelectsIt() {
+        Rig rig;
+        rig.form->show();
+        QTest::mouseClick(rig.form->ToolButton13, Qt::LeftButton);
+        QVERIFY(rig.form->ToolButton13->Down());
+        QCOMPARE(rig.port->baudRate, 19200u);
+        // The pressed button is disabled: a click on it does nothing at all.
+        rig.form->setWindowTitle(QStringLiteral("x"));
+        QTest::mouseClick(rig.form->ToolButton13, Qt::LeftButton);
+        QCOMPARE(rig.form->windowTitle(), QStringLiteral("x"));
+    }
+
+    void reselectingTheDownButtonOnlySetsTheTitleAndReopens() {
+        Rig rig;
+        rig.form->ToolButton12Click(rig.form->ToolButton12);
+        rig.port->baudRate = 4800;  // shows whether the speed is set again
+        rig.port->port.open = true;
+        rig.port->journal->clear();
+        rig.form->setWindowTitle(QStringLiteral("x"));
+        rig.form->ToolButton12Click(rig.form->ToolButton12);
+        QCOMPARE(rig.port->baudRate, 4800u);
+        QCOMPARE(rig.form->windowTitle(), QStringLiteral("Пульт ВМ-4. Менеджер файлов."));
+        QCOMPARE(*rig.port->journal, (Journal{"close", "open COM2"}));
+    }
+
+    void deviceChangeReopensAnOpenPortAndKeepsTheQueue() {
+        Rig rig;
+        rig.port->port.open = true;
+        const std::uint8_t payload[] = {0};
+        rig.form->Session().Link.AddCommand(cmReadDirectory, payload, 1);
+        rig.form->Timer1().Enable();
+        rig.port->journal->clear();
+        rig.form->ToolButton12Click(rig.form->ToolButton14);
+        QCOMPARE(*rig.port->journal, (Journal{"baud 9600", "close", "open COM2"}));
+        QVERIFY(rig.port->port.open);
+        QCOMPARE(rig.form->Session().Link.QueueLength(), 1);
+        QVERIFY(rig.form->Timer1().Enabled());
+        QVERIFY(reported_.isEmpty());
+    }
+
+    void failedReopenReachesTheTopLevelHandler() {
+        Rig rig;
+        rig.form->show();
+        rig.port->port.open = true;
+        rig.port->port.failOpen = true;
+        rig.port->port.failMessage = "Невозможно открыть порт!";
+        QTest::mouseClick(rig.form->ToolButton13, Qt::LeftButton);
+        QCOMPARE(reported_, QStringList{QStringLiteral("Невозможно открыть порт!")});
+        QVERIFY(!rig.port->port.open);
+        QVERIFY(rig.form->ToolButton13->Down());
+        QCOMPARE(rig.port->baudRate, 19200u);
+        QCOMPARE(rig.form->windowTitle(), QStringLiteral("Хронос-6 (19200). Менеджер файлов."));
+    }
+
+    void showOpensThePortAndQueuesTheListing() {
+        Rig rig;
+        rig.form->show();
+        QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
+        QCOMPARE(rig.form->Session().Link.QueueLength(), 1);
+        QCOMPARE(rig.form->Session().Link.Queue().front().Command, cmReadDirectory);
+        QCOMPARE(rig.form->Label4->text(), QStringLiteral("1"));
+        QVERIFY(rig.form->Timer1().Enabled());
+    }
+
+    void showWithAPortThatFailsSaysSoAndGoesOn() {
+        Rig rig;
+        rig.port->port.failOpen = true;
+        rig.form->show();
+        QCOMPARE(rig.form->StatusText(), QStringLiteral("Невозможно открыть порт!"));
+        QVERIFY(reported_.isEmpty());
+        QVERIFY(!rig.form->Timer1().Enabled());
+    }
+
+    void silenceEndsTheBatchThroughTimer1() {
+        Rig rig;
+        rig.form->show();
+        rig.form->Timer1().SetInterval(1);
+        rig.form->Timer1().Enable();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form->StatusText(),
+                                  QStringLiteral("Нет связи с устройством!"), 10000);
+        QCOMPARE(rig.form->Session().Link.QueueLength(), 0);
+        QVERIFY(!rig.port->port.open);
+    }
+
+    void queueDisplayNeverTurnsIntoABusyBar() {
+        Rig rig;
+        rig.form->SetProgressMaximum(0);
+        rig.form->SetProgressPosition(0);
+        QVERIFY(rig.form->ProgressBar1->maximum() > rig.form->ProgressBar1->minimum());
+        QCOMPARE(rig.form->ProgressBar1->value(), 0);
+        rig.form->SetProgressMaximum(40);
+        rig.form->SetProgressPosition(25);
+        QCOMPARE(rig.form->ProgressBar1->maximum(), 40);
+        QCOMPARE(rig.form->ProgressBar1->value(), 25);
+        rig.form->SetProgressPosition(41);
+        QCOMPARE(rig.form->ProgressBar1->value(), 40);
+        rig.form->SetQueueCounter("17");
+        QCOMPARE(rig.form->Label4->text(), QStringLiteral("17"));
+        rig.form->SetStatus("Порт открыт");
+        QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
+    }
+
+    void gridShowsRowsAndDoubleClickDeletesTheCurrentFile() {
+        Rig rig;
+        rig.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+        rig.form->Session().Link.ClearCommands();
+        DirectoryGrid& grid = rig.form->Session().Grid;
+        grid.ResetRows(4);
+        grid.SetCell(1, 0, "1");
+        grid.SetCell(1, 1, "первый.m0");
+        grid.SetCell(2, 0, "2");
+        grid.SetCell(2, 1, "второй.z0");
+        grid.SetCell(3, 1, "Свободно - 100 байт");
+        TStringGrid* view = rig.form->StringGrid1;
+        QCOMPARE(view->model()->rowCount(), 3);
+        QCOMPARE(view->model()->index(1, 1).data(), QVariant(QStringLiteral("второй.z0")));
+        QCOMPARE(view->model()->headerData(1, Qt::Vertical), QVariant(QStringLiteral("2")));
+
+        const QRect cell = view->visualRect(view->model()->index(1, 2));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        QCOMPARE(grid.CurrentRow(), 2);
+        QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, cell.center());
+        const auto& queue = rig.form->Session().Link.Queue();
+        QVERIFY(!queue.empty());
+        QCOMPARE(queue.front().Command, cmDeleteFile);
+        QCOMPARE(queue.front().Payload[0], 1);  // entry index of row 2
+    }
+
+    void destructionClosesAnOpenPort() {
+        std::shared_ptr<Journal> journal;
+        {
+            Rig rig;
+            journal = rig.port->journal;
+            rig.port->port.open = true;
+            journal->clear();
+        }
+        QCOMPARE(*journal, Journal{"close"});
+    }
+
+    void topLevelHandlerShowsTheMessageAndGoesOn() {
+        FailingObject failing;
+        QEvent event(QEvent::User);
+        QCoreApplication::sendEvent(&failing, &event);
+        QCOMPARE(reported_, QStringList{QStringLiteral("Ошибка в обработчике")});
+        // The event loop still runs.
+        bool ran = false;
+        QTimer::singleShot(0, [&ran] { ran = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(ran, 5000);
+    }
+
+    void guardedSignalHandlerReportsItsError() {
+        QTimer timer;
+        timer.setSingleShot(true);
+        int calls = 0;
+        QObject::connect(&timer, &QTimer::timeout, &timer, Guarded([&calls] {
+            ++calls;
+            throw std::runtime_error("Файл не найден");
+        }));
+        timer.start(0);
+        QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 5000);
+        QCOMPARE(reported_, QStringList{QStringLiteral("Файл не найден")});
+    }
+
+    void nameFiltersFollowTheDescriptionPatternPairs_data() {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("one") << QStringLiteral("Зашифрованные прошивки|*.mts")
+                             << QStringList{QStringLiteral("Зашифрованные прошивки (*.mts)")};
+        QTest::newRow("several patterns")
+            << QStringLiteral("Известные типы|*.kts;*.m0|Все файлы|*.*")
+            << QStringList{QStringLiteral("Известные типы (*.kts *.m0)"),
+                           QStringLiteral("Все файлы (*.*)")};
+        QTest::newRow("dangling description") << QStringLiteral("Все файлы|*.*|Лишнее")
+                                              << QStringList{QStringLiteral("Все файлы (*.*)")};
+        QTest::newRow("empty") << QString() << QStringList{};
+    }
+    void nameFiltersFollowTheDescriptionPatternPairs() {
+        QFETCH(QString, filter);
+        QFETCH(QStringList, expected);
+        QCOMPARE(NameFilters(filter.toStdString()), expected);
+    }
+
+    void warningBoxAsksWithYesAsDefault_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("confirmed");
+        QTest::newRow("yes") << int(QMessageBox::Yes) << true;
+        QTest::newRow("no") << int(QMessageBox::No) << false;
+        QTest::newRow("enter") << -1 << true;
+        QTest::newRow("escape") << -2 << false;
+    }
+    void warningBoxAsksWithYesAsDefault() {
+        QFETCH(int, answer);
+        QFETCH(bool, confirmed);
+        Rig rig;
+        QString caption;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            caption = box->windowTitle();
+            icon = box->icon();
+            if (answer == -1)
+                QTest::keyClick(box, Qt::Key_Return);
+            else if (answer == -2)
+                QTest::keyClick(box, Qt::Key_Escape);
+            else
+                box->button(static_cast<QMessageBox::StandardButton>(answer))->click();
+        });
+        QCOMPARE(rig.form->Dialogs().ConfirmWarning("Подтвердите операцию"), confirmed);
+        QCOMPARE(caption, QStringLiteral("Warning"));
+        QCOMPARE(icon, QMessageBox::Warning);
+    }
+
+  private:
+    QStringList reported_;
+};
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "MainWindowTest.moc"
