@@ -1,0 +1,347 @@
+// The settings dialog against a recording port and a settings store in a
+// temporary configuration directory: persisted settings, the OK and close
+// box outcomes, and the port scan over offered candidates.
+#include <QDir>
+#include <QFile>
+#include <QPoint>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <set>
+
+#include "tests/ui/FakeWindowPort.h"
+#include "ui/Application.h"
+#include "ui/MainWindow.h"
+#include "ui/PortCandidates.h"
+#include "ui/SettingsDialog.h"
+
+using namespace vemkard;
+using vemkard::testing::FakeWindowPort;
+using Names = std::vector<std::string>;
+
+namespace {
+
+QSettings Store() {
+    return QSettings(QStringLiteral("Tarvisk"), QStringLiteral("Vemkard"));
+}
+
+struct Rig {
+    explicit Rig(Names candidates = {}) {
+        auto owned = std::make_unique<FakeWindowPort>();
+        port = owned.get();
+        form1 = std::make_unique<TForm1>(std::move(owned));
+        form2 = std::make_unique<TForm2>(*form1, [candidates] { return candidates; });
+    }
+    // The dialog goes first, as at program exit.
+    ~Rig() {
+        form2.reset();
+        form1.reset();
+    }
+    FakeWindowPort* port;
+    std::unique_ptr<TForm1> form1;
+    std::unique_ptr<TForm2> form2;
+};
+
+// The device buttons that are down: 12, 13, 14, or 0 for none.
+int SelectedDevice(TForm1& form) {
+    if (form.ToolButton12->Down()) return 12;
+    if (form.ToolButton13->Down()) return 13;
+    if (form.ToolButton14->Down()) return 14;
+    return 0;
+}
+
+TToolButton* Button(TForm1& form, int number) {
+    return number == 12 ? form.ToolButton12 : number == 13 ? form.ToolButton13 : form.ToolButton14;
+}
+
+QStringList Listed(const QComboBox& box) {
+    QStringList items;
+    for (int i = 0; i < box.count(); ++i) items.append(box.itemText(i));
+    return items;
+}
+
+// Answers the next modal dialog with `answer` once it is up.
+void AnswerDialog(std::function<void(QDialog&)> answer) {
+    QTimer::singleShot(0, [answer = std::move(answer)] {
+        QTRY_VERIFY_WITH_TIMEOUT(QApplication::activeModalWidget() != nullptr, 5000);
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        answer(*dialog);
+    });
+}
+
+}  // namespace
+
+class SettingsDialogTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void init() {
+        QSettings store = Store();
+        store.clear();
+        store.sync();
+    }
+
+    void dialogStartsWithItsOwnControls() {
+        Rig rig;
+        TForm2& dialog = *rig.form2;
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Настройки"));
+        QCOMPARE(dialog.size(), QSize(207, 125));
+        QCOMPARE(dialog.ComboBox1->geometry(), QRect(88, 8, 105, 21));
+        QVERIFY(dialog.ComboBox1->isEditable());
+        QCOMPARE(dialog.Label1->text(), QStringLiteral("COM-порт"));
+        QCOMPARE(dialog.Button1->geometry(), QRect(112, 96, 75, 25));
+        QVERIFY(dialog.Button1->isDefault());
+    }
+
+    void emptyStoreLeavesTheDefaults() {
+        Rig rig;
+        QCOMPARE(rig.form2->ComboBox1->currentText(), QStringLiteral("ComboBox1"));
+        QCOMPARE(rig.form2->ComboBox1->count(), 0);
+        QCOMPARE(SelectedDevice(*rig.form1), 0);
+        QCOMPARE(rig.port->baudRate, 9600u);
+        QCOMPARE(rig.form1->windowTitle(), QStringLiteral("ВМ-4. Менеджер файлов"));
+    }
+
+    void settingsSurviveARestart_data() {
+        QTest::addColumn<int>("device");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<quint32>("baudRate");
+        QTest::newRow("console") << 12 << QStringLiteral("/dev/ttyUSB0") << 1000000u;
+        QTest::newRow("timer 19200") << 13 << QStringLiteral("/dev/pts/7") << 19200u;
+        QTest::newRow("no device") << 0 << QStringLiteral("/dev/ttyS1") << 9600u;
+        QTest::newRow("empty port name") << 12 << QString() << 1000000u;
+    }
+    void settingsSurviveARestart() {
+        QFETCH(int, device);
+        QFETCH(QString, port);
+        QFETCH(quint32, baudRate);
+        {
+            Rig rig;
+            if (device != 0) rig.form1->ToolButton12Click(Button(*rig.form1, device));
+            rig.form2->ComboBox1->setEditText(port);
+        }
+        Rig rig;
+        QCOMPARE(rig.form2->ComboBox1->currentText(), port);
+        QCOMPARE(SelectedDevice(*rig.form1), device);
+        QCOMPARE(rig.port->baudRate, baudRate);
+        const QString title = device == 0 ? QStringLiteral("ВМ-4. Менеджер файлов")
+                                          : Button(*rig.form1, device)->toolTip() +
+                                                QStringLiteral(". Менеджер файлов.");
+        QCOMPARE(rig.form1->windowTitle(), title);
+        QVERIFY(rig.port->journal->empty() || rig.port->journal->front().rfind("baud", 0) == 0);
+    }
+
+    void okWithThe9600ButtonKeepsTheStoredDevice_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::newRow("console") << QVariant(0);
+        QTest::newRow("timer 19200") << QVariant(1);
+        QTest::newRow("none") << QVariant();
+    }
+    void okWithThe9600ButtonKeepsTheStoredDevice() {
+        QFETCH(QVariant, stored);
+        if (stored.isValid()) Store().setValue(QStringLiteral("Device"), stored);
+        Rig rig;
+        rig.form1->ToolButton12Click(rig.form1->ToolButton14);
+        rig.form2->ComboBox1->setEditText(QStringLiteral("/dev/ttyACM0"));
+        rig.form2->Button1Click();
+        QSettings store = Store();
+        QCOMPARE(store.value(QStringLiteral("ComPort")).toString(), QStringLiteral("/dev/ttyACM0"));
+        QCOMPARE(store.contains(QStringLiteral("Device")), stored.isValid());
+        if (stored.isValid())
+            QCOMPARE(store.value(QStringLiteral("Device")).toInt(), stored.toInt());
+    }
+
+    void storedDeviceSelects_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("0") << QVariant(0) << 12;
+        QTest::newRow("1") << QVariant(1) << 13;
+        QTest::newRow("text 1") << QVariant(QStringLiteral("1")) << 13;
+        QTest::newRow("2") << QVariant(2) << 0;
+        QTest::newRow("-1") << QVariant(-1) << 0;
+        QTest::newRow("words") << QVariant(QStringLiteral("пульт")) << 0;
+        QTest::newRow("fraction") << QVariant(QStringLiteral("0.5")) << 0;
+        QTest::newRow("list") << QVariant(QStringList{"0", "1"}) << 0;
+        QTest::newRow("point") << QVariant(QPoint(0, 1)) << 0;
+    }
+    void storedDeviceSelects() {
+        QFETCH(QVariant, stored);
+        QFETCH(int, selected);
+        Store().setValue(QStringLiteral("Device"), stored);
+        Rig rig;
+        QCOMPARE(SelectedDevice(*rig.form1), selected);
+    }
+
+    void storedPortName_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("path") << QVariant(QStringLiteral("/dev/ttyUSB3"))
+                              << QStringLiteral("/dev/ttyUSB3");
+        QTest::newRow("empty") << QVariant(QString()) << QString();
+        QTest::newRow("list") << QVariant(QStringList{"/dev/a", "/dev/b"})
+                              << QStringLiteral("ComboBox1");
+        QTest::newRow("point") << QVariant(QPoint(3, 4)) << QStringLiteral("ComboBox1");
+    }
+    void storedPortName() {
+        QFETCH(QVariant, stored);
+        QFETCH(QString, shown);
+        Store().setValue(QStringLiteral("ComPort"), stored);
+        Rig rig;
+        QCOMPARE(rig.form2->ComboBox1->currentText(), shown);
+    }
+
+    void settingsButtonReportsOnlyAnOk_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("OK") << "ok" << QStringLiteral("Измененные настройки сохранены") << true;
+        QTest::newRow("Enter") << "enter" << QStringLiteral("Измененные настройки сохранены")
+                               << true;
+        QTest::newRow("close box") << "close" << QStringLiteral("было") << false;
+    }
+    void settingsButtonReportsOnlyAnOk() {
+        QFETCH(QString, how);
+        QFETCH(QString, status);
+        QFETCH(bool, saved);
+        Rig rig;
+        rig.form1->SetStatus("было");
+        rig.form2->ComboBox1->setEditText(QStringLiteral("/dev/ttyUSB9"));
+        AnswerDialog([how](QDialog& dialog) {
+            auto& form2 = static_cast<TForm2&>(dialog);
+            if (how == QStringLiteral("ok"))
+                QTest::mouseClick(form2.Button1, Qt::LeftButton);
+            else if (how == QStringLiteral("enter"))
+                QTest::keyClick(&form2, Qt::Key_Return);
+            else
+                form2.close();
+        });
+        rig.form1->ToolButton1Click();
+        QCOMPARE(rig.form1->StatusText(), status);
+        QCOMPARE(Store().contains(QStringLiteral("ComPort")), saved);
+        // Whatever way it closed, the typed name is the one the link uses.
+        QCOMPARE(rig.form2->PortName(), std::string("/dev/ttyUSB9"));
+    }
+
+    void scanListsTheCandidatesThatOpen_data() {
+        QTest::addColumn<QStringList>("candidates");
+        QTest::addColumn<QStringList>("refused");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("all open") << QStringList{"/dev/ttyS0", "/dev/ttyUSB0"} << QStringList{}
+                                  << QStringList{"/dev/ttyS0", "/dev/ttyUSB0"};
+        QTest::newRow("one busy") << QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"}
+                                  << QStringList{"/dev/ttyS1"}
+                                  << QStringList{"/dev/ttyS0", "/dev/ttyS2"};
+        QTest::newRow("none open")
+            << QStringList{"/dev/ttyS0"} << QStringList{"/dev/ttyS0"} << QStringList{};
+        QTest::newRow("no candidates") << QStringList{} << QStringList{} << QStringList{};
+    }
+    void scanListsTheCandidatesThatOpen() {
+        QFETCH(QStringList, candidates);
+        QFETCH(QStringList, refused);
+        QFETCH(QStringList, listed);
+        Names names;
+        for (const QString& name : candidates) names.push_back(name.toStdString());
+        Rig rig(names);
+        for (const QString& name : refused) rig.port->port.refused.insert(name.toStdString());
+        rig.form2->ComboBox1->addItem(QStringLiteral("/dev/old"));
+        rig.form2->ComboBox1->setEditText(QStringLiteral("/dev/мой-порт"));
+        rig.form2->FormShow();
+        QCOMPARE(Listed(*rig.form2->ComboBox1), listed);
+        QCOMPARE(rig.form2->ComboBox1->currentText(), QStringLiteral("/dev/мой-порт"));
+        QVERIFY(!rig.port->port.open);
+    }
+
+    void scanClosesAnOpenPortFirst() {
+        Rig rig({"/dev/ttyS0"});
+        rig.port->port.open = true;
+        rig.port->journal->clear();
+        rig.form2->FormShow();
+        QCOMPARE(*rig.port->journal, (testing::Journal{"close", "open /dev/ttyS0", "close"}));
+        QVERIFY(!rig.port->port.open);
+    }
+
+    void scanLeavesTheListAloneWhenThePortStaysOpen() {
+        Rig rig({"/dev/ttyS0"});
+        rig.form2->ComboBox1->addItem(QStringLiteral("/dev/old"));
+        rig.form2->ComboBox1->setEditText(QStringLiteral("/dev/мой-порт"));
+        rig.port->port.open = true;
+        rig.port->port.stuckOpen = true;
+        rig.form2->FormShow();
+        QCOMPARE(Listed(*rig.form2->ComboBox1), QStringList{QStringLiteral("/dev/old")});
+        QCOMPARE(rig.form2->ComboBox1->currentText(), QStringLiteral("/dev/мой-порт"));
+    }
+
+    void showingTheDialogRunsTheScan() {
+        Rig rig({"/dev/ttyS3"});
+        AnswerDialog([](QDialog& dialog) { dialog.close(); });
+        rig.form1->ToolButton1Click();
+        QCOMPARE(Listed(*rig.form2->ComboBox1), QStringList{QStringLiteral("/dev/ttyS3")});
+    }
+
+    void naturalOrder_data() {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<bool>("less");
+        QTest::newRow("2 before 10") << "ttyS2"
+                                     << "ttyS10" << true;
+        QTest::newRow("10 after 2") << "ttyS10"
+                                    << "ttyS2" << false;
+        QTest::newRow("letters first") << "ttyACM0"
+                                       << "ttyS0" << true;
+        QTest::newRow("equal") << "ttyUSB1"
+                               << "ttyUSB1" << false;
+        QTest::newRow("prefix") << "ttyS"
+                                << "ttyS0" << true;
+        QTest::newRow("leading zero") << "tty007"
+                                      << "tty8" << true;
+    }
+    void naturalOrder() {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, less);
+        QCOMPARE(NaturalLess(a.toStdString(), b.toStdString()), less);
+    }
+
+    void candidatesComeFromDeviceBackedTtyEntries() {
+        QTemporaryDir sys;
+        QVERIFY(sys.isValid());
+        QDir root(sys.path());
+        QVERIFY(root.mkpath(QStringLiteral("devices/serial")));
+        const auto entry = [&](const QString& name, bool device, const char* type) {
+            QVERIFY(root.mkdir(name));
+            if (device)
+                QVERIFY(QFile::link(root.filePath(QStringLiteral("devices/serial")),
+                                    root.filePath(name + QStringLiteral("/device"))));
+            if (type) {
+                QFile file(root.filePath(name + QStringLiteral("/type")));
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(type);
+            }
+        };
+        entry(QStringLiteral("ttyS10"), true, "4\n");
+        entry(QStringLiteral("ttyS2"), true, "4\n");
+        entry(QStringLiteral("ttyS3"), true, "0\n");  // 8250 stub
+        entry(QStringLiteral("ttyUSB0"), true, nullptr);
+        entry(QStringLiteral("tty0"), false, nullptr);  // virtual console
+        entry(QStringLiteral("ptmx"), false, nullptr);
+        QCOMPARE(ListSerialDevices(sys.path().toStdString()),
+                 (Names{"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0"}));
+        QCOMPARE(ListSerialDevices(root.filePath(QStringLiteral("missing")).toStdString()),
+                 Names{});
+    }
+};
+
+int main(int argc, char** argv) {
+    // Settings go to a directory of this run, never the user's own.
+    QTemporaryDir config;
+    if (!config.isValid()) return 1;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    TApplication app(argc, argv);
+    SettingsDialogTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "SettingsDialogTest.moc"
