@@ -20,8 +20,6 @@ constexpr int kAttachCheckMs = 20;
 // Gap between the pieces of a split frame, so that the program reads them
 // as separate chunks.
 constexpr int kPieceGapMs = 2;
-// At most this many late answers are dropped after one command.
-constexpr std::size_t kMaxLateAnswers = 3;
 // Polls older than this (or three answer times, if longer) had their answer.
 constexpr std::chrono::milliseconds kLateAnswerWindow{1000};
 
@@ -120,11 +118,15 @@ bool ConsoleSimulator::Run() {
         const bool silent = faults_.Silent(replies_);
         if (!answerDeadline_ && !silent && Clock::now() >= nextPoll_) {
             const auto now = Clock::now();
-            recentPolls_.push_back(now);
-            if (recentPolls_.size() > kMaxLateAnswers + 1) recentPolls_.pop_front();
             answerDeadline_ = now + std::chrono::milliseconds(options_.answerMs);
             ++polls_;
-            SendFrame(MakeFrame(cmPoll), nullptr);
+            // A damaged poll is never answered, so it cannot bring a late answer.
+            bool damaged = false;
+            SendFrame(MakeFrame(cmPoll), nullptr, &damaged);
+            if (!damaged) recentPolls_.push_back(now);
+            while (recentPolls_.size() > 1 && now - recentPolls_.front() > LateAnswerWindow()) {
+                recentPolls_.pop_front();
+            }
         }
         int timeout = -1;
         if (answerDeadline_) {
@@ -184,13 +186,11 @@ void ConsoleSimulator::HandleFrame(const std::vector<std::uint8_t>& frame) {
     // Polls sent before this command that the program has yet to handle will
     // be answered with this same command. Which of the recent polls it
     // answered is unknown (it ignores polls while it has nothing queued), so
-    // all recent ones count, capped: a true resend is then only delayed.
+    // all recent ones count: a true resend is then at worst delayed.
     const auto now = Clock::now();
-    const auto window = std::max<Clock::duration>(std::chrono::milliseconds(3 * options_.answerMs),
-                                                  kLateAnswerWindow);
     std::size_t recent = 0;
-    for (const auto sent : recentPolls_) recent += (now - sent <= window) ? 1 : 0;
-    lateBudget_ = std::min(recent > 0 ? recent - 1 : 0, kMaxLateAnswers);
+    for (const auto sent : recentPolls_) recent += (now - sent <= LateAnswerWindow()) ? 1 : 0;
+    lateBudget_ = recent > 0 ? recent - 1 : 0;
     recentPolls_.clear();
     lastCommand_ = frame;
     answerDeadline_.reset();
@@ -223,7 +223,12 @@ void ConsoleSimulator::Reply(const std::vector<std::uint8_t>& frame) {
     if (faults_.DuplicateReply()) SendFrame(reply, "duplicate");
 }
 
-bool ConsoleSimulator::SendFrame(const std::vector<std::uint8_t>& frame, const char* what) {
+std::chrono::milliseconds ConsoleSimulator::LateAnswerWindow() const {
+    return std::max(std::chrono::milliseconds(3 * options_.answerMs), kLateAnswerWindow);
+}
+
+bool ConsoleSimulator::SendFrame(const std::vector<std::uint8_t>& frame, const char* what,
+                                 bool* damagedOut) {
     const auto noise = faults_.Noise();
     if (!noise.empty()) {
         Log("-> " + Hex(noise) + "  | noise");
@@ -231,6 +236,7 @@ bool ConsoleSimulator::SendFrame(const std::vector<std::uint8_t>& frame, const c
     }
     auto bytes = frame;
     const bool damaged = faults_.Damage(bytes);
+    if (damagedOut) *damagedOut = damaged;
     const auto pieces = faults_.Pieces(bytes.size());
     std::string note = what ? what : "";
     if (damaged) note += note.empty() ? "damaged" : ", damaged";

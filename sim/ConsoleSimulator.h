@@ -87,7 +87,11 @@ class ConsoleSimulator {
     void Attach();
     void HandleFrame(const std::vector<std::uint8_t>& frame);
     void Reply(const std::vector<std::uint8_t>& frame);
-    bool SendFrame(const std::vector<std::uint8_t>& frame, const char* what);
+    // Sends with the plan's noise, damage and splitting; tells whether the
+    // frame went out damaged. False when the line failed or a stop came.
+    bool SendFrame(const std::vector<std::uint8_t>& frame, const char* what,
+                   bool* damaged = nullptr);
+    std::chrono::milliseconds LateAnswerWindow() const;
     bool WriteAll(const std::uint8_t* data, std::size_t count);
     void Log(const std::string& line);
     void LogFrame(const char* direction, const std::vector<std::uint8_t>& frame,
@@ -114,7 +118,7 @@ class ConsoleSimulator {
     bool lineFailed_ = false;
     Clock::time_point nextPoll_{};
     std::optional<Clock::time_point> answerDeadline_;
-    std::deque<Clock::time_point> recentPolls_;  // since the last command frame
+    std::deque<Clock::time_point> recentPolls_;  // undamaged, since the last command frame
     std::vector<std::uint8_t> lastCommand_;
     std::size_t lateBudget_ = 0;
 };

@@ -1,0 +1,166 @@
+// The whole program below its windows, run against the console simulator
+// over a pseudo-terminal: the real TComm32 with its threads, the protocol
+// core, the file and firmware handlers, and a MessageLoop as the owner thread
+// (the test's own thread, while it runs the loop).
+//
+// Thread rules: the session, the grid, the view and the timer belong to the
+// thread that runs the loop; the simulator's store is read through
+// simulator.WithStore from any thread.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/Comm32SerialLink.h"
+#include "link/ConsoleSession.h"
+#include "protocol/LinkInterfaces.h"
+#include "serial/Comm32.h"
+#include "serial/MessageLoop.h"
+#include "sim/ConsoleSimulator.h"
+#include "sim/ConsoleStore.h"
+#include "sim/FaultPlan.h"
+#include "sim/SimEndpoint.h"
+#include "tests/support/FakeDialogs.h"
+
+namespace vemkard::testing {
+
+using namespace std::chrono_literals;
+
+// `Timer1` on the loop: periodic, restarted by Enable. A test may shorten the
+// interval that the core asks for, so that a silent console is noticed soon.
+class LoopReplyTimer : public IReplyTimer {
+  public:
+    LoopReplyTimer(MessageLoop& loop, std::chrono::milliseconds forcedInterval)
+        : loop_(loop), forced_(forcedInterval) {}
+    ~LoopReplyTimer() override { loop_.StopTimer(kTimerId); }
+
+    void SetInterval(int milliseconds) override {
+        interval_ = forced_.count() > 0 ? forced_ : std::chrono::milliseconds(milliseconds);
+    }
+    void Enable() override {
+        enabled_ = true;
+        loop_.StartTimer(kTimerId, interval_, MessageLoop::TimerMode::Periodic, [this] {
+            if (onTick) onTick();
+        });
+    }
+    void Disable() override {
+        enabled_ = false;
+        loop_.StopTimer(kTimerId);
+    }
+    bool Enabled() const override { return enabled_; }
+    std::chrono::milliseconds Interval() const { return interval_; }
+
+    std::function<void()> onTick;
+
+  private:
+    static constexpr int kTimerId = 1;
+    MessageLoop& loop_;
+    std::chrono::milliseconds forced_;
+    std::chrono::milliseconds interval_{kReplyTimeoutMs};
+    bool enabled_ = false;
+};
+
+// The status line with its history, and the queue display.
+class StatusView : public ILinkView {
+  public:
+    void SetStatus(std::string_view text) override { history.emplace_back(text); }
+    void SetProgressMaximum(int maximum) override { progressMaximum = maximum; }
+    void SetProgressPosition(int position) override { progressPosition = position; }
+    void SetQueueCounter(std::string_view text) override { counter = text; }
+
+    std::string Status() const { return history.empty() ? std::string() : history.back(); }
+    bool Showed(std::string_view text) const {
+        for (const auto& line : history) {
+            if (line == text) return true;
+        }
+        return false;
+    }
+
+    std::vector<std::string> history;
+    int progressMaximum = 0;
+    int progressPosition = 0;
+    std::string counter = "0";
+};
+
+struct BenchOptions {
+    std::size_t capacity = 60000;
+    SimulatorOptions simulator{};
+    FaultRates faults{};
+    std::uint32_t seed = 1;
+    // The no-reply timer's interval; zero keeps the program's own.
+    std::chrono::milliseconds replyTimeout{0};
+    // Fills the console's memory before the simulator starts.
+    std::function<void(ConsoleStore&)> fill;
+    bool log = false;  // frames on standard error, for a failing run
+};
+
+class ConsoleBench {
+  public:
+    explicit ConsoleBench(const BenchOptions& options = {})
+        : store_(MakeStore(options)),
+          simulator(pty_.master.Get(), store_, options.simulator,
+                    FaultPlan(options.faults, options.seed), Logger(options.log)),
+          comm(loop),
+          serial(comm),
+          timer(loop, options.replyTimeout),
+          session(serial, view, timer, sleeper, dialogs, [this] { return pty_.slaveName; }) {
+        comm.SetBaudRate(1000000);
+        comm.OnReceiveData = [this](const void* buffer, std::uint16_t length) {
+            session.Link.Comm321ReceiveData(buffer, length);
+        };
+        timer.onTick = [this] { session.Link.Timer1Timer(); };
+        simulator.Start();
+    }
+    ~ConsoleBench() {
+        if (comm.PortOpen()) comm.ClosePort();
+        simulator.Stop();
+    }
+    ConsoleBench(const ConsoleBench&) = delete;
+    ConsoleBench& operator=(const ConsoleBench&) = delete;
+
+    // Runs the program until its batch has ended: nothing queued, port closed.
+    bool RunUntilIdle(std::chrono::milliseconds limit = 50s) {
+        return loop.RunUntil([this] { return session.Link.QueueLength() == 0 && !comm.PortOpen(); },
+                             limit);
+    }
+    bool RunUntilStatus(std::string_view text, std::chrono::milliseconds limit = 50s) {
+        return loop.RunUntil([this, text] { return view.Status() == text; }, limit);
+    }
+
+    // A copy of the console's memory as it is now.
+    ConsoleStore Console() {
+        return simulator.WithStore([](ConsoleStore& store) { return store; });
+    }
+
+  private:
+    static ConsoleStore MakeStore(const BenchOptions& options) {
+        ConsoleStore store(options.capacity);
+        if (options.fill) options.fill(store);
+        return store;
+    }
+    static ConsoleSimulator::Logger Logger(bool log);
+
+    PseudoTerminal pty_ = OpenPseudoTerminal();
+    ConsoleStore store_;
+
+  public:
+    ConsoleSimulator simulator;
+    MessageLoop loop;
+    TComm32 comm;
+    Comm32SerialLink serial;
+    LoopReplyTimer timer;
+    StatusView view;
+    ThreadSleeper sleeper;
+    FakeDialogs dialogs;
+    ConsoleSession session;
+};
+
+inline ConsoleSimulator::Logger ConsoleBench::Logger(bool log) {
+    if (!log) return {};
+    return [](const std::string& line) { std::fprintf(stderr, "sim %s\n", line.c_str()); };
+}
+
+}  // namespace vemkard::testing
