@@ -60,6 +60,7 @@ void DirectoryListing::RefreshDirectory() {
 }
 
 void DirectoryListing::HandleDirectoryReply(std::span<const std::uint8_t> payload) {
+    if (payload.empty()) return;
     const int fileCount = payload[0];
     grid_.ResetRows(fileCount + 2);
     for (int index = 0; index < fileCount; ++index) {
@@ -71,6 +72,7 @@ void DirectoryListing::HandleDirectoryReply(std::span<const std::uint8_t> payloa
 }
 
 void DirectoryListing::HandleEntryReply(std::span<const std::uint8_t> payload) {
+    if (payload.size() < kEntryName) return;
     const int row = payload[kEntryIndex] + 1;
     // Rows past the files belong to the free space, or do not exist.
     if (row >= grid_.RowCount() - 1) return;
@@ -88,6 +90,7 @@ void DirectoryListing::HandleEntryReply(std::span<const std::uint8_t> payload) {
 }
 
 void DirectoryListing::HandleFreeSpaceReply(std::span<const std::uint8_t> payload) {
+    if (payload.size() < 2) return;
     const std::uint16_t free = Word(payload, 0);
     char text[48];
     std::snprintf(text, sizeof text, "Свободно - %u байт", unsigned{free});

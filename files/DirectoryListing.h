@@ -41,6 +41,8 @@ class DirectoryListing : public IDirectoryReplies {
 
     // Queues cmReadDirectory and sets the progress bar. Does not open the link.
     void RefreshDirectory() override;
+    // Each reply handler ignores a payload shorter than its fixed fields.
+
     // Reply to cmReadDirectory: resizes and empties the grid, queues one entry
     // read per file and the free-space read.
     void HandleDirectoryReply(std::span<const std::uint8_t> payload) override;

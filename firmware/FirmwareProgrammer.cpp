@@ -78,12 +78,14 @@ void FirmwareProgrammer::ProgramFirmware(const std::string& path) {
 }
 
 void FirmwareProgrammer::ShowAddress(const char* format, const TReplyRecord& reply) {
+    if (reply.Payload().size() < 2) return;
     char text[128];
     std::snprintf(text, sizeof text, format, unsigned{ReplyAddress(reply)});
     link_.View().SetStatus(text);
 }
 
 void FirmwareProgrammer::ShowVerify(const TVerifyTexts& texts, const TReplyRecord& reply) {
+    if (reply.Payload().size() < 3) return;
     if (reply.Payload()[2] != 0) {
         ShowAddress(texts.error, reply);
         link_.ClearCommands();

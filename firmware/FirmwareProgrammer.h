@@ -45,6 +45,7 @@ class FirmwareProgrammer : public IFirmwareReplies {
     // status line. Throws EFOpenError.
     void ProgramFirmware(const std::string& path);
 
+    // Each status handler ignores a reply too short for the fields it reads.
     void ShowProgramStatus(const TReplyRecord& reply) override;
     // A set error flag shows the failing address and clears the queue.
     void ShowVerifyStatus(const TReplyRecord& reply) override;

@@ -315,6 +315,18 @@ TEST_F(DirectoryListingTest, ReplyToAnotherCommandLeavesTheGridAlone) {
     EXPECT_EQ(rig.QueuedCommands(), (std::vector<std::uint8_t>{cmReadDirectory}));
 }
 
+TEST_F(DirectoryListingTest, HandlersCalledDirectlyIgnoreShortPayloads) {
+    listing.HandleDirectoryReply({});
+    const Bytes entry = EntryPayload(0, ftProgram, 9, "");
+    listing.HandleEntryReply(std::span(entry).first(6));
+    const Bytes free{0x12};
+    listing.HandleFreeSpaceReply(free);
+    EXPECT_TRUE(observer.resets.empty());
+    EXPECT_TRUE(observer.changes.empty());
+    EXPECT_TRUE(rig.link.Queue().empty());
+    EXPECT_EQ(listing.FreeSpace(), 10000);
+}
+
 TEST(DirectoryGridTest, CurrentRowStaysInsideTheGrid) {
     DirectoryGrid grid;
     EXPECT_EQ(grid.CurrentRow(), 1);

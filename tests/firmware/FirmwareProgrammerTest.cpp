@@ -272,6 +272,18 @@ INSTANTIATE_TEST_SUITE_P(
                    "Ошибка верификации EEPROM по адресу ABC0h!"}),
     [](const auto& info) { return std::string(info.param.label); });
 
+TEST_F(FirmwareTest, StatusHandlersCalledDirectlyIgnoreShortReplies) {
+    listing.RefreshDirectory();
+    // L = 3: command code and a two-byte address, no error flag.
+    const Bytes body{3, cmVerifyFlash, 0x20, 0x00};
+    programmer.ShowVerifyStatus(TReplyRecord{body.data()});
+    programmer.ShowEepromVerifyStatus(TReplyRecord{body.data()});
+    const Bytes shorter{2, cmProgramFlash, 0x20};
+    programmer.ShowProgramStatus(TReplyRecord{shorter.data()});
+    EXPECT_EQ(rig.view.status, "");
+    EXPECT_EQ(rig.link.QueueLength(), 1);
+}
+
 TEST_F(FirmwareTest, SmallAddressesHaveNoLeadingZeros) {
     rig.Reply(cmProgramFlash, AddressReply(0));
     EXPECT_EQ(rig.view.status, "Идет программирование по адресу 0h");
