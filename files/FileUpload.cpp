@@ -13,7 +13,8 @@ namespace {
 constexpr std::size_t kNameCut = 255;
 constexpr std::size_t kLongPath = 200;
 constexpr std::size_t kOrganisationStart = 1024;
-constexpr std::size_t kOrganisationLength = 1029;
+// Where the words A (length of the first part) and B are read.
+constexpr std::size_t kOrganisationFirstPart = 1029;
 constexpr std::size_t kOrganisationLimit = 2048;
 
 void PutWord(std::vector<std::uint8_t>& out, std::uint16_t value) {
@@ -69,7 +70,7 @@ std::string UploadName(std::string_view path) {
 }
 
 bool ExtractOrganisation(std::span<const std::uint8_t> file, std::vector<std::uint8_t>& image) {
-    const auto length = WordAt(file, kOrganisationLength);
+    const auto length = WordAt(file, kOrganisationFirstPart);
     if (!length) return false;
     std::size_t a = *length;
     if (a % 16 != 0) a = (a & ~std::size_t{0xF}) + 16;

@@ -351,15 +351,6 @@ INSTANTIATE_TEST_SUITE_P(
                       OrganisationCase{"RingWrapsTwice", 1042, 0x0001, 0x0010, 2032, 2048}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST(ExtractOrganisationRingTest, ImageOf1500ByteFileIsItsTailThenItsHead) {
-    const Bytes file = Organisation(1500, 0x0123, 0x0130, 0x0100);
-    Bytes image;
-    ASSERT_TRUE(ExtractOrganisation(file, image));
-    Bytes expected(file.begin() + 1024, file.end());
-    expected.insert(expected.end(), file.begin(), file.begin() + 84);
-    EXPECT_EQ(image, expected);
-}
-
 TEST(ExtractOrganisationDamageTest, WordsPastTheEndAreRefused) {
     struct Case {
         std::size_t size;
