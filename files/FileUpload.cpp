@@ -13,7 +13,7 @@ namespace {
 constexpr std::size_t kNameCut = 255;
 constexpr std::size_t kLongPath = 200;
 constexpr std::size_t kOrganisationStart = 1024;
-// Where the words A (length of the first part) and B are read.
+// The word A, the length of the first part; B follows that part at 1024 + A.
 constexpr std::size_t kOrganisationFirstPart = 1029;
 constexpr std::size_t kOrganisationLimit = 2048;
 
