@@ -111,9 +111,13 @@ class TWriteThread {
     bool Queue(const void* data, std::size_t count);
 
   private:
+    enum class Outcome { Sent, Closed, Failed };
+
     void Execute();
-    // Writes one request in full; false when the writer must end.
-    bool WriteAll(const std::vector<std::uint8_t>& bytes);
+    // Sends requests as they come until the close event or a failure.
+    Outcome SendRequests();
+    // Writes one request in full.
+    Outcome WriteAll(const std::vector<std::uint8_t>& bytes);
 
     const TCommThreadLink link_;
     serial_backend::Event doorbell_;

@@ -125,8 +125,11 @@ enum class ModemWaitResult { Changed, Interrupted, Unsupported, Failed };
 // woken by WakeThread; Unsupported when the driver cannot wait.
 ModemWaitResult WaitModemChange(PortHandle port);
 
+// Installs the wake-up signal's handler, once per process. Must run before a
+// thread that may be woken starts: the signal's default action ends the process.
+void InstallWakeSignal();
 // Called by a thread that blocks in WaitModemChange, before it does: makes
-// sure the wake-up signal interrupts it.
+// sure the wake-up signal reaches it.
 void PrepareWakeSignal();
 // Interrupts a blocking call of `thread` (which called PrepareWakeSignal).
 // A wake that comes just before the call blocks is lost: repeat until the

@@ -237,7 +237,7 @@ ModemWaitResult WaitModemChange(PortHandle port) {
     return ModemWaitResult::Failed;
 }
 
-void PrepareWakeSignal() {
+void InstallWakeSignal() {
     static std::once_flag installed;
     std::call_once(installed, [] {
         struct sigaction action {};
@@ -246,6 +246,10 @@ void PrepareWakeSignal() {
         action.sa_flags = 0;  // no SA_RESTART: the blocked call must return EINTR
         ::sigaction(WakeSignal(), &action, nullptr);
     });
+}
+
+void PrepareWakeSignal() {
+    InstallWakeSignal();
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, WakeSignal());

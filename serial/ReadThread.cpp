@@ -61,6 +61,7 @@ void TReadThread::Execute() {
     }
     countersKnown_ = sb::GetLineCounters(link_.Port, counters_);
     if (modemLines) {
+        sb::InstallWakeSignal();
         try {
             waiter_ = std::thread([this] { WatchModemLines(); });
         } catch (const std::system_error&) {

@@ -34,14 +34,23 @@ bool TWriteThread::Queue(const void* data, std::size_t count) {
 
 void TWriteThread::Execute() {
     link_.Post(WM_COMM_STARTED, 1);
+    const Outcome outcome = SendRequests();
+    {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        requests_.clear();
+    }
+    // Posted once the writer refuses requests, so a caller who sees the
+    // hang-up also sees WriteData fail.
+    if (outcome == Outcome::Failed) link_.Post(WM_COMM_HANGUP);
+    sb::Purge(link_.Port, false, true);
+}
 
-    for (bool running = true; running;) {
+TWriteThread::Outcome TWriteThread::SendRequests() {
+    for (;;) {
         const sb::WaitResult wait = sb::WaitEvent(*link_.CloseEvent, doorbell_);
-        if (wait == sb::WaitResult::Closed) break;
-        if (wait != sb::WaitResult::Ready) {
-            link_.Post(WM_COMM_HANGUP);
-            break;
-        }
+        if (wait == sb::WaitResult::Closed) return Outcome::Closed;
+        if (wait != sb::WaitResult::Ready) return Outcome::Failed;
         doorbell_.Reset();
         for (;;) {
             std::vector<std::uint8_t> request;
@@ -52,21 +61,14 @@ void TWriteThread::Execute() {
                 requests_.pop_front();
             }
             // A request still queued at close is dropped unsent.
-            if (link_.CloseEvent->IsSet() || !WriteAll(request)) {
-                running = false;
-                break;
-            }
+            if (link_.CloseEvent->IsSet()) return Outcome::Closed;
+            const Outcome sent = WriteAll(request);
+            if (sent != Outcome::Sent) return sent;
         }
     }
-    {
-        std::lock_guard lock(mutex_);
-        ended_ = true;
-        requests_.clear();
-    }
-    sb::Purge(link_.Port, false, true);
 }
 
-bool TWriteThread::WriteAll(const std::vector<std::uint8_t>& bytes) {
+TWriteThread::Outcome TWriteThread::WriteAll(const std::vector<std::uint8_t>& bytes) {
     std::size_t offset = 0;
     while (offset < bytes.size()) {
         const sb::IoResult written =
@@ -76,18 +78,14 @@ bool TWriteThread::WriteAll(const std::vector<std::uint8_t>& bytes) {
             continue;
         }
         if (written.status == sb::IoStatus::HungUp || written.status == sb::IoStatus::Failed) {
-            link_.Post(WM_COMM_HANGUP);
-            return false;
+            return Outcome::Failed;
         }
         // The driver's queue is full: continue from the first unsent byte once it has room.
         const sb::WaitResult wait = sb::WaitWritable(link_.Port, *link_.CloseEvent);
-        if (wait == sb::WaitResult::Closed) return false;
-        if (wait != sb::WaitResult::Ready) {
-            link_.Post(WM_COMM_HANGUP);
-            return false;
-        }
+        if (wait == sb::WaitResult::Closed) return Outcome::Closed;
+        if (wait != sb::WaitResult::Ready) return Outcome::Failed;
     }
-    return true;
+    return Outcome::Sent;
 }
 
 }  // namespace vemkard

@@ -147,6 +147,38 @@ TEST(Comm32Close, TheFarEndClosingRequestsAHangup) {
     EXPECT_FALSE(h.comm.PortOpen());
 }
 
+TEST(Comm32Close, AWriteAfterTheFarEndClosedRequestsAHangupAndEndsTheWriter) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    ASSERT_TRUE(h.WaitStarted());
+    h.pty.CloseMaster();
+    ASSERT_TRUE(h.target.WaitPosted(WM_COMM_HANGUP, 1));  // the reader's
+    const std::uint8_t byte = 1;
+    ASSERT_TRUE(h.comm.WriteData(&byte, 1));
+    ASSERT_TRUE(h.target.WaitPosted(WM_COMM_HANGUP, 2));  // the writer's
+    // The writer has ended: nothing more can be queued until the port reopens.
+    EXPECT_FALSE(h.comm.WriteData(&byte, 1));
+    ASSERT_TRUE(h.loop.RunUntil([&] { return h.hangups == 2; }, kPatience));
+    h.comm.ClosePort();
+}
+
+TEST(Comm32Close, ClosingEndsAWriterWaitingForRoomAndDropsQueuedWrites) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    ASSERT_NE(h.comm.EscapeComm(1), 0u);  // output held: the writer waits for room
+    const auto held = Pattern(1000, 10);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(h.comm.WriteData(held.data(), 1000));
+    h.comm.ClosePort();
+    EXPECT_EQ(h.target.Count(WM_COMM_HANGUP), 0);
+
+    ASSERT_TRUE(h.comm.OpenPort());
+    ASSERT_NE(h.comm.EscapeComm(2), 0u);
+    const std::uint8_t marker = 0xA5;
+    ASSERT_TRUE(h.comm.WriteData(&marker, 1));
+    EXPECT_EQ(h.pty.ReadExactly(1, kPatience), std::vector<std::uint8_t>{marker});
+    EXPECT_TRUE(h.pty.Read(50ms).empty());
+}
+
 TEST(Comm32Close, BytesBeforeTheFarEndClosedAreStillDelivered) {
     CommHarness h;
     ASSERT_TRUE(h.comm.OpenPort());

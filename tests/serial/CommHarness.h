@@ -27,12 +27,15 @@ class RecordingTarget final : public ICommMessageTarget {
     explicit RecordingTarget(MessageLoop& loop) : loop_(loop) {}
 
     bool Post(TCommMessage message) override {
+        const std::uint32_t msg = message.Msg;
+        // Counted once queued, so that a count seen means a message the loop has.
+        const bool queued = loop_.Post(std::move(message));
         {
             std::lock_guard lock(mutex_);
-            posted_.push_back(message.Msg);
+            posted_.push_back(msg);
         }
         postedChanged_.notify_all();
-        return loop_.Post(std::move(message));
+        return queued;
     }
 
     int Count(std::uint32_t msg) const {

@@ -19,6 +19,7 @@ TEST(WakeSignal, InterruptsABlockedCallOfThePreparedThread) {
     std::atomic<bool> ended{false};
     int result = 0;
     int error = 0;
+    serial_backend::InstallWakeSignal();
     std::thread blocked([&] {
         serial_backend::PrepareWakeSignal();
         char byte = 0;
