@@ -20,8 +20,9 @@ constexpr int kAttachCheckMs = 20;
 // Gap between the pieces of a split frame, so that the program reads them
 // as separate chunks.
 constexpr int kPieceGapMs = 2;
-// Polls older than this (or three answer times, if longer) had their answer.
-constexpr std::chrono::milliseconds kLateAnswerWindow{1000};
+// A damaged length byte can hold back this many polls in the program's
+// receiver; more late answers than that are not expected.
+constexpr std::size_t kMaxLateAnswers = 40;
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -97,7 +98,7 @@ void ConsoleSimulator::Attach() {
     attached_ = true;
     assembler_.Clear();
     answerDeadline_.reset();
-    recentPolls_.clear();
+    outstandingPolls_ = 0;
     lastCommand_.clear();
     lateBudget_ = 0;
     nextPoll_ = Clock::now() + std::chrono::milliseconds(options_.pollMs);
@@ -123,10 +124,7 @@ bool ConsoleSimulator::Run() {
             // A damaged poll is never answered, so it cannot bring a late answer.
             bool damaged = false;
             SendFrame(MakeFrame(cmPoll), nullptr, &damaged);
-            if (!damaged) recentPolls_.push_back(now);
-            while (recentPolls_.size() > 1 && now - recentPolls_.front() > LateAnswerWindow()) {
-                recentPolls_.pop_front();
-            }
+            if (!damaged) ++outstandingPolls_;
         }
         int timeout = -1;
         if (answerDeadline_) {
@@ -176,6 +174,8 @@ bool ConsoleSimulator::Run() {
 
 void ConsoleSimulator::HandleFrame(const std::vector<std::uint8_t>& frame) {
     ++commands_;
+    // Every frame answers the oldest poll that is still open.
+    if (outstandingPolls_ > 0) --outstandingPolls_;
     if (lateBudget_ > 0 && frame == lastCommand_) {
         --lateBudget_;
         ++lateAnswers_;
@@ -183,15 +183,13 @@ void ConsoleSimulator::HandleFrame(const std::vector<std::uint8_t>& frame) {
         return;
     }
     LogFrame("<-", frame);
-    // Polls sent before this command that the program has yet to handle will
-    // be answered with this same command. Which of the recent polls it
-    // answered is unknown (it ignores polls while it has nothing queued), so
-    // all recent ones count: a true resend is then at worst delayed.
+    // The polls still open were sent before this reply, so the program
+    // answers each of them with this same command: those are late answers.
+    // Polls that it ignored while it had nothing queued count too (on a pty
+    // it opens its side only for work, so there are few); then a true resend
+    // is only delayed, never answered twice.
     const auto now = Clock::now();
-    std::size_t recent = 0;
-    for (const auto sent : recentPolls_) recent += (now - sent <= LateAnswerWindow()) ? 1 : 0;
-    lateBudget_ = recent > 0 ? recent - 1 : 0;
-    recentPolls_.clear();
+    lateBudget_ = std::min(outstandingPolls_, kMaxLateAnswers);
     lastCommand_ = frame;
     answerDeadline_.reset();
     nextPoll_ = now + std::chrono::milliseconds(options_.pollMs);
@@ -221,10 +219,6 @@ void ConsoleSimulator::Reply(const std::vector<std::uint8_t>& frame) {
     }
     if (!SendFrame(reply, nullptr)) return;
     if (faults_.DuplicateReply()) SendFrame(reply, "duplicate");
-}
-
-std::chrono::milliseconds ConsoleSimulator::LateAnswerWindow() const {
-    return std::max(std::chrono::milliseconds(3 * options_.answerMs), kLateAnswerWindow);
 }
 
 bool ConsoleSimulator::SendFrame(const std::vector<std::uint8_t>& frame, const char* what,

@@ -8,10 +8,11 @@
 // program's side is closed the console does not poll (a pty would keep the
 // bytes for the next opener); it looks for the program every few milliseconds.
 //
-// A slow program answers polls that the console sent before its last reply
-// with the command it has just been answered; those late answers are dropped
-// instead of being answered twice (a second reply would acknowledge the next
-// command of the same code).
+// A slow program, or one whose receiver held polls back behind a damaged
+// frame, answers polls that the console sent before its last reply with the
+// command that reply was for; those late answers are dropped instead of being
+// answered twice (a second reply would acknowledge the program's next
+// command of the same code, which then never reaches the console).
 //
 // Thread rules: Run executes on one thread (Start makes one); RequestStop may
 // be called from any thread and from a signal handler; WithStore and the
@@ -21,7 +22,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -91,7 +91,6 @@ class ConsoleSimulator {
     // frame went out damaged. False when the line failed or a stop came.
     bool SendFrame(const std::vector<std::uint8_t>& frame, const char* what,
                    bool* damaged = nullptr);
-    std::chrono::milliseconds LateAnswerWindow() const;
     bool WriteAll(const std::uint8_t* data, std::size_t count);
     void Log(const std::string& line);
     void LogFrame(const char* direction, const std::vector<std::uint8_t>& frame,
@@ -118,7 +117,8 @@ class ConsoleSimulator {
     bool lineFailed_ = false;
     Clock::time_point nextPoll_{};
     std::optional<Clock::time_point> answerDeadline_;
-    std::deque<Clock::time_point> recentPolls_;  // undamaged, since the last command frame
+    // Undamaged polls sent and not yet answered.
+    std::size_t outstandingPolls_ = 0;
     std::vector<std::uint8_t> lastCommand_;
     std::size_t lateBudget_ = 0;
 };

@@ -23,7 +23,7 @@ struct FaultRates {
     // After this many replies the console sends nothing more; negative: never.
     long silentAfter = -1;
     // Verify replies for this block address report an error.
-    std::optional<std::uint16_t> verifyErrorAddress;
+    std::optional<std::uint16_t> verifyErrorAddress{};
 
     bool Any() const {
         return lose > 0 || damage > 0 || noise > 0 || split > 0 || duplicate > 0 ||

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -87,14 +89,16 @@ class StatusView : public ILinkView {
 
 struct BenchOptions {
     std::size_t capacity = 60000;
-    SimulatorOptions simulator{};
+    // A poll unanswered for 40 ms is repeated: twice the program's pause, so a
+    // line fault costs little time.
+    SimulatorOptions simulator{.pollMs = 5, .answerMs = 40};
     FaultRates faults{};
     std::uint32_t seed = 1;
     // The no-reply timer's interval; zero keeps the program's own.
     std::chrono::milliseconds replyTimeout{0};
     // Fills the console's memory before the simulator starts.
-    std::function<void(ConsoleStore&)> fill;
-    bool log = false;  // frames on standard error, for a failing run
+    std::function<void(ConsoleStore&)> fill{};
+    bool log = false;  // frames on standard error
 };
 
 class ConsoleBench {
@@ -159,7 +163,8 @@ class ConsoleBench {
 };
 
 inline ConsoleSimulator::Logger ConsoleBench::Logger(bool log) {
-    if (!log) return {};
+    // VEMKARD_E2E_LOG=1 logs every run's frames, to look into a failure.
+    if (!log && std::getenv("VEMKARD_E2E_LOG") == nullptr) return {};
     return [](const std::string& line) { std::fprintf(stderr, "sim %s\n", line.c_str()); };
 }
 
