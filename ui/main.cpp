@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QTimer>
 #include <memory>
+#include <string>
 
 #include "ui/Application.h"
 #include "ui/Comm32Port.h"
@@ -13,8 +14,8 @@ namespace {
 
 // Test hook for scripts/screenshot only (the program itself takes no
 // configuration from the environment): VEMKARD_SCREENSHOT=<png> saves the
-// window once the directory listing has completed (or after 20 s, whatever it
-// shows then) and quits.
+// window once the start-up listing has ended (or after 30 s, whatever it shows
+// then) and quits.
 void ArmScreenshot(vemkard::TForm1& window) {
     const QString path = qEnvironmentVariable("VEMKARD_SCREENSHOT");
     if (path.isEmpty()) return;
@@ -28,13 +29,16 @@ void ArmScreenshot(vemkard::TForm1& window) {
         QCoreApplication::exit(saved ? 0 : 1);
     };
     QObject::connect(poll, &QTimer::timeout, &window, [&window, save] {
-        const bool listed = window.Session().Listing.FreeSpace() != vemkard::kInitialFreeSpace ||
-                            window.StatusText().contains(QStringLiteral("успешно"));
-        if (listed && window.Session().Link.QueueLength() == 0) save();
+        // The start-up listing has ended, one way or the other.
+        const std::string status = window.StatusText().toStdString();
+        const bool ended = status == vemkard::kTextOperationDone ||
+                           status == vemkard::kTextCannotOpenPort ||
+                           status == vemkard::kTextNoConnection;
+        if (ended && window.Session().Link.QueueLength() == 0) save();
     });
     QObject::connect(deadline, &QTimer::timeout, &window, save);
     poll->start(100);
-    deadline->start(20000);
+    deadline->start(30000);
 }
 
 }  // namespace
