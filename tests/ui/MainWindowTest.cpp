@@ -458,6 +458,32 @@ class MainWindowTest : public QObject {
         QCOMPARE(icon, QMessageBox::Warning);
     }
 
+    void clearButtonAsksBeforeClearing_data() {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("yes") << true;
+        QTest::newRow("no") << false;
+    }
+    void clearButtonAsksBeforeClearing() {
+        QFETCH(bool, yes);
+        Rig rig;
+        rig.form->show();
+        rig.form->Session().Link.ClearCommands();  // the start-up listing
+        QString text;
+        QTimer::singleShot(0, [&] {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr, 5000);
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            text = box->text();
+            box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        QTest::mouseClick(rig.form->ToolButton6, Qt::LeftButton);
+        QVERIFY(text.startsWith(QStringLiteral("Вы собираетесь удалить все файлы")));
+        const auto& queue = rig.form->Session().Link.Queue();
+        QCOMPARE(queue.size(), yes ? std::size_t{1} : std::size_t{0});
+        if (yes) QCOMPARE(queue.front().Command, cmClearAll);
+        QCOMPARE(rig.port->port.open, yes);
+    }
+
   private:
     QStringList reported_;
 };
