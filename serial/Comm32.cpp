@@ -1,6 +1,7 @@
 #include "serial/Comm32.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 
 #include "serial/CommThreads.h"

@@ -29,8 +29,8 @@ int WakeSignal() {
 
 void NoAction(int) {}
 
-// Restarts a call that a signal interrupted (the wake-up signal of the
-// modem-line waiter may reach any thread that shares its process).
+// Restarts a call that a signal handler installed without SA_RESTART
+// interrupted; only the modem-line wait wants to see EINTR.
 template <typename Call>
 auto Retry(Call call) {
     decltype(call()) result;
