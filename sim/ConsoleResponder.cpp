@@ -72,10 +72,11 @@ std::vector<std::uint8_t> ConsoleResponder::Carry(std::uint8_t command,
             break;
         case cmReadEntry: {
             const std::uint8_t index = payload.empty() ? 0 : payload[0];
-            reply = {index, 0};
+            reply.push_back(index);
+            reply.push_back(0);
             if (payload.empty() || index >= store_.Files().size()) {
                 // No such entry: type, size and name all empty.
-                reply.insert(reply.end(), {0, 0, 0, 0, 0});
+                reply.resize(reply.size() + 5, 0);
                 break;
             }
             const auto& file = store_.Files()[index];

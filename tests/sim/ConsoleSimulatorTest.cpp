@@ -180,8 +180,8 @@ TEST_F(SimulatorOnPty, LateAnswersToEarlierPollsAreNotRepliedTwice) {
 
 TEST_F(SimulatorOnPty, AResendAfterANewPollIsRepliedAgainButCarriedOutOnce) {
     // No re-polls: each poll waits long for its answer.
-    StartSimulator({.pollMs = 1, .answerMs = 5000});
     for (const char* name : {"a", "b", "c"}) store_.AddFile(0, name, {});
+    StartSimulator({.pollMs = 1, .answerMs = 5000});
     ProgramSide program(pty_.slaveName);
     ASSERT_TRUE(program.Next(cmPoll));
     program.Send(MakeFrame(cmDeleteFile, Bytes{0}));
@@ -199,14 +199,16 @@ TEST_F(SimulatorOnPty, SplitNoisyRepliesStillArriveWhole) {
     FaultRates faults;
     faults.split = 1.0;
     faults.noise = 1.0;
-    StartSimulator({.pollMs = 1, .answerMs = 5000}, faults);
     AddSampleFiles(store_);
+    StartSimulator({.pollMs = 1, .answerMs = 5000}, faults);
     ProgramSide program(pty_.slaveName);
     ASSERT_TRUE(program.Next(cmPoll));
     program.Send(MakeFrame(cmReadEntry, Bytes{2}));
     const auto entry = program.Next(cmReadEntry);
     ASSERT_TRUE(entry);
-    const auto expected = ConsoleResponder(store_).Respond(MakeFrame(cmReadEntry, Bytes{2}));
+    const auto expected = simulator_->WithStore([](ConsoleStore& store) {
+        return ConsoleResponder(store).Respond(MakeFrame(cmReadEntry, Bytes{2}));
+    });
     EXPECT_EQ(*entry, expected);
     EXPECT_TRUE(Logged("(split in "));
     EXPECT_TRUE(Logged("| noise"));
