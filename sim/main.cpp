@@ -1,5 +1,7 @@
 // vemkard-sim: a stand-in for the ВМ-4 console on a pseudo-terminal or a
 // serial device. Prints the path the program should open as its first line.
+#include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +27,7 @@ constexpr const char* kUsage =
     "  --link PATH        make PATH a symbolic link to the pseudo-terminal\n"
     "  --device PATH      serve a serial device (1000000 baud, 8O1) instead of a pty\n"
     "  --store DIR        load the console's memory from DIR and save it there on exit\n"
-    "  --samples          add a few sample files\n"
+    "  --samples          start with a few sample files when the store is empty\n"
     "  --capacity N       file memory in bytes (default 32768)\n"
     "  --poll-ms N        pause before each poll (default 5)\n"
     "  --answer-ms N      time a poll waits for the program's frame (default 100)\n"
@@ -50,10 +52,22 @@ struct Options {
     bool log = false;
 };
 
-ConsoleSimulator* g_simulator = nullptr;
+// A signal may come before the simulator exists (a script stops us as soon
+// as it has read the path): the flag keeps it until the simulator is there.
+std::atomic<ConsoleSimulator*> g_simulator{nullptr};
+volatile std::sig_atomic_t g_stopRequested = 0;
 
 extern "C" void OnSignal(int) {
-    if (g_simulator) g_simulator->RequestStop();
+    g_stopRequested = 1;
+    if (ConsoleSimulator* simulator = g_simulator.load()) simulator->RequestStop();
+}
+
+void InstallSignalHandlers() {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -95,6 +109,14 @@ Options ParseOptions(int argc, char** argv) {
         if (option == "--help" || option == "-h") {
             std::cout << kUsage;
             std::exit(0);
+        }
+        static const std::string_view kWithValue[] = {
+            "--link",  "--device",   "--store",        "--capacity",    "--poll-ms", "--answer-ms",
+            "--seed",  "--lose",     "--damage",       "--noise",       "--split",   "--duplicate",
+            "--delay", "--delay-ms", "--silent-after", "--verify-error"};
+        if (std::find(std::begin(kWithValue), std::end(kWithValue), option) ==
+            std::end(kWithValue)) {
+            Fail("unknown option " + std::string(option));
         }
         if (i + 1 >= argc) Fail("missing value for " + std::string(option));
         const char* value = argv[++i];
@@ -157,10 +179,12 @@ void MakeLink(const std::string& link, const std::string& target) {
 
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
+    InstallSignalHandlers();
     try {
         ConsoleStore store(options.capacity);
         if (!options.store.empty()) store.Load(options.store);
-        if (options.samples) AddSampleFiles(store);
+        // A saved store keeps its samples; adding them again would double them.
+        if (options.samples && store.Files().empty()) AddSampleFiles(store);
 
         ScopedFd line;
         std::string path;
@@ -182,11 +206,7 @@ int main(int argc, char** argv) {
         ConsoleSimulator simulator(line.Get(), store, simulatorOptions,
                                    FaultPlan(options.faults, options.seed), log);
         g_simulator = &simulator;
-        struct sigaction action {};
-        action.sa_handler = OnSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, nullptr);
-        sigaction(SIGTERM, &action, nullptr);
+        if (g_stopRequested) simulator.RequestStop();
 
         const bool clean = simulator.Run();
         g_simulator = nullptr;
