@@ -63,7 +63,10 @@ void ConsoleLink::UpdateQueueProgress() {
 }
 
 void ConsoleLink::RemoveHeadCommand() {
-    if (!queue_.empty()) queue_.pop_front();
+    if (!queue_.empty()) {
+        queue_.pop_front();
+        headSent_ = false;
+    }
     if (queue_.empty()) {
         view_.SetStatus(kTextOperationDone);
         DeactivateComm();
@@ -74,6 +77,7 @@ void ConsoleLink::RemoveHeadCommand() {
 
 void ConsoleLink::ClearCommands() {
     queue_.clear();
+    headSent_ = false;
     view_.SetProgressPosition(0);
     view_.SetQueueCounter("0");
     DeactivateComm();
@@ -86,14 +90,17 @@ void ConsoleLink::SendHeadCommand() {
     std::array<std::uint8_t, kFrameBufferSize> frame;
     const std::size_t size = BuildFrame(&queue_.front().Length, frame.data());
     serial_.WriteData(frame.data(), static_cast<std::uint16_t>(size));
+    headSent_ = true;
 }
 
 void ConsoleLink::ShowQueueCounter() {
     view_.SetQueueCounter(std::to_string(queue_.size()));
 }
 
-bool ConsoleLink::HeadIs(std::uint8_t command) const {
-    return !queue_.empty() && queue_.front().Command == command;
+bool ConsoleLink::HeadAwaits(std::uint8_t command) const {
+    // A reply can only answer a command that has gone out. Without this a
+    // reply that the console repeats would remove the next command unsent.
+    return headSent_ && !queue_.empty() && queue_.front().Command == command;
 }
 
 // ---------------------------------------------------------------------------
@@ -108,7 +115,7 @@ void ConsoleLink::Comm321ReceiveData(const void* buffer, std::uint16_t length) {
     do {
         const std::size_t room = kReceiveBufferSize - static_cast<std::size_t>(fillLevel_);
         const std::size_t piece = std::min(left, room);
-        std::memcpy(receiveBuffer_.data() + fillLevel_, bytes, piece);
+        std::copy_n(bytes, piece, receiveBuffer_.data() + fillLevel_);
         fillLevel_ += static_cast<int>(piece);
         bytes += piece;
         left -= piece;
@@ -190,7 +197,7 @@ void ConsoleLink::DispatchReply(const TReplyRecord& reply) {
         case cmProgramEeprom:
         case cmVerifyEeprom: {
             // The low byte of the block address acknowledges the head block.
-            if (HeadIs(command) && queue_.front().Payload[0] == reply.Payload()[0])
+            if (HeadAwaits(command) && queue_.front().Payload[0] == reply.Payload()[0])
                 RemoveHeadCommand();
             if (!firmware_) break;
             if (command == cmProgramFlash) firmware_->ShowProgramStatus(reply);
@@ -202,7 +209,7 @@ void ConsoleLink::DispatchReply(const TReplyRecord& reply) {
         case cmReadDirectory:
         case cmReadEntry:
         case cmReadFreeSpace:
-            if (!HeadIs(command)) break;
+            if (!HeadAwaits(command)) break;
             // The handler runs first so that what it queues is in place
             // before the head goes and the queue cannot run empty between.
             if (directory_) {
@@ -214,13 +221,13 @@ void ConsoleLink::DispatchReply(const TReplyRecord& reply) {
             break;
         case cmClearAll:
         case cmCreateFile:
-            if (!HeadIs(command)) break;
+            if (!HeadAwaits(command)) break;
             if (directory_) directory_->RefreshDirectory();
             RemoveHeadCommand();
             break;
         case cmDeleteFile:
         case cmWriteBlock:
-            if (HeadIs(command)) RemoveHeadCommand();
+            if (HeadAwaits(command)) RemoveHeadCommand();
             break;
         default:
             break;  // not a command of this protocol

@@ -97,7 +97,7 @@ class ConsoleLink {
 
   private:
     void ShowQueueCounter();
-    bool HeadIs(std::uint8_t command) const;
+    bool HeadAwaits(std::uint8_t command) const;
 
     ISerialLink& serial_;
     ILinkView& view_;
@@ -109,6 +109,8 @@ class ConsoleLink {
 
     // Head removal and tail append are O(1); firmware runs queue ~4100 entries.
     std::deque<TCommandEntry> queue_;
+    // The head has been written at least once since it became the head.
+    bool headSent_ = false;
 
     std::array<std::uint8_t, kReceiveBufferSize> receiveBuffer_{};
     int fillLevel_ = 0;

@@ -123,6 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{"damaged", {.damage = 0.1}}, FaultCase{"noise", {.noise = 0.3}},
                       FaultCase{"split", {.split = 0.5}}, FaultCase{"lost", {.lose = 0.15}},
                       FaultCase{"delayed", {.delay = 0.2, .delayMs = 30}},
+                      FaultCase{"duplicated", {.duplicate = 0.2}},
                       FaultCase{"all", {.lose = 0.1, .damage = 0.05, .noise = 0.1, .split = 0.2}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -203,6 +203,7 @@ TEST(NoReplyTimer, AChunkThatClearsTheQueueDoesNotRearmIt) {
     rig.link.ActivateComm();
     rig.Queue(cmVerifyFlash, std::vector<std::uint8_t>(35, 0));
     rig.Queue(cmVerifyFlash, std::vector<std::uint8_t>(35, 0));
+    rig.Feed(Poll());
     rig.Feed(MakeFrame(cmVerifyFlash, std::vector<std::uint8_t>{0, 0, 1}));
     EXPECT_EQ(rig.link.QueueLength(), 0);
     EXPECT_FALSE(rig.timer.enabled);

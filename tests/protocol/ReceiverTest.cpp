@@ -157,10 +157,11 @@ TEST(Dispatch, AReplyAndTheNextPollInOneChunk) {
     rig.link.ActivateComm();
     rig.Queue(cmDeleteFile, {2});
     rig.Queue(cmReadDirectory);
+    rig.Feed(Poll());
     rig.Feed(Concat({MakeFrame(cmDeleteFile), Poll()}));
     EXPECT_EQ(rig.link.QueueLength(), 1);
-    ASSERT_EQ(rig.serial.writes.size(), 1u);
-    EXPECT_EQ(rig.serial.writes[0], MakeFrame(cmReadDirectory));
+    ASSERT_EQ(rig.serial.writes.size(), 2u);
+    EXPECT_EQ(rig.serial.writes[1], MakeFrame(cmReadDirectory));
 }
 
 TEST(Dispatch, RepliesThatDoNotMatchTheHeadAreIgnored) {
@@ -172,6 +173,7 @@ TEST(Dispatch, RepliesThatDoNotMatchTheHeadAreIgnored) {
         RecordingHandlers handlers(rig.link);
         rig.link.ActivateComm();
         rig.Queue(cmReadFreeSpace);
+        rig.Feed(Poll());
         rig.Feed(MakeFrame(code, Bytes(10, 0)));
         EXPECT_EQ(rig.link.QueueLength(), 1) << int(code);
         EXPECT_TRUE(handlers.calls.empty()) << int(code);
@@ -185,10 +187,10 @@ TEST(Dispatch, DirectoryHandlersRunBeforeTheHeadGoes) {
     rig.Queue(cmReadDirectory);
     rig.Queue(cmReadEntry, {0});
     rig.Queue(cmReadFreeSpace);
-    rig.Feed(MakeFrame(cmReadDirectory, Bytes{3}));
     const Bytes entry{0, 0, 1, 0, 100, 0, 1, 'A'};
-    rig.Feed(MakeFrame(cmReadEntry, entry));
-    rig.Feed(MakeFrame(cmReadFreeSpace, Bytes{0x10, 0x27}));
+    rig.Feed(Concat({Poll(), MakeFrame(cmReadDirectory, Bytes{3})}));
+    rig.Feed(Concat({Poll(), MakeFrame(cmReadEntry, entry)}));
+    rig.Feed(Concat({Poll(), MakeFrame(cmReadFreeSpace, Bytes{0x10, 0x27})}));
     const std::vector<Call> expected{
         {"directory", {3}, 3}, {"entry", entry, 2}, {"free", {0x10, 0x27}, 1}};
     EXPECT_EQ(handlers.calls, expected);
@@ -201,7 +203,7 @@ TEST(Dispatch, ClearAndCreateRepliesQueueTheRefreshBeforeRemoval) {
         RecordingHandlers handlers(rig.link);
         rig.link.ActivateComm();
         rig.Queue(code, code == cmCreateFile ? Bytes{0, 0, 8, 0, 1, 'A', 0, 0} : Bytes{});
-        rig.Feed(MakeFrame(code));
+        rig.Feed(Concat({Poll(), MakeFrame(code)}));
         ASSERT_EQ(rig.link.QueueLength(), 1) << int(code);
         EXPECT_EQ(rig.link.Queue().front().Command, cmReadDirectory);
         EXPECT_EQ(handlers.calls, (std::vector<Call>{{"refresh", {}, 1}}));
@@ -216,6 +218,7 @@ TEST(Dispatch, FirmwareRepliesAcknowledgeByAddressLowByte) {
     rig.link.ActivateComm();
     rig.Queue(cmProgramFlash, Block(0x0120));
     rig.Queue(cmVerifyFlash, Block(0x0120));
+    rig.Feed(Poll());
 
     // Wrong address: the head stays, the status handler still runs.
     rig.Feed(MakeFrame(cmProgramFlash, Bytes{0x40, 0x01, 0}));
@@ -226,7 +229,7 @@ TEST(Dispatch, FirmwareRepliesAcknowledgeByAddressLowByte) {
     // Matching low byte (the high byte is not compared): removed first.
     rig.Feed(MakeFrame(cmProgramFlash, Bytes{0x20, 0x07, 0}));
     EXPECT_EQ(rig.link.QueueLength(), 1);
-    rig.Feed(MakeFrame(cmVerifyFlash, Bytes{0x20, 0x01, 0}));
+    rig.Feed(Concat({Poll(), MakeFrame(cmVerifyFlash, Bytes{0x20, 0x01, 0})}));
     EXPECT_EQ(rig.link.QueueLength(), 0);
 
     const std::vector<Call> expected{{"program", {0x40, 0x01, 0}, 2},
@@ -247,9 +250,31 @@ TEST(Dispatch, RepliesTooShortForTheirFieldsAreIgnored) {
         RecordingHandlers handlers(rig.link);
         rig.link.ActivateComm();
         rig.Queue(code, code <= cmVerifyEeprom ? Block(0) : Bytes{});
-        rig.Feed(MakeFrame(code, payload));
+        rig.Feed(Concat({Poll(), MakeFrame(code, payload)}));
         EXPECT_EQ(rig.link.QueueLength(), 1) << int(code);
         EXPECT_TRUE(handlers.calls.empty()) << int(code);
+    }
+}
+
+TEST(Dispatch, ARepeatedReplyCannotAcknowledgeACommandNotYetSent) {
+    const std::vector<std::pair<std::uint8_t, Bytes>> batches{
+        {cmWriteBlock, {20, 0, 1, 0xAB}},
+        {cmReadEntry, {0}},
+        {cmDeleteFile, {1}},
+        {cmProgramFlash, Block(0x0100)},
+    };
+    for (const auto& [code, payload] : batches) {
+        LinkRig rig;
+        RecordingHandlers handlers(rig.link);
+        rig.link.ActivateComm();
+        rig.Queue(code, payload);
+        rig.Queue(code, payload);  // the next command has the same code
+        const Bytes reply = MakeFrame(code, Bytes{payload[0], 0, 0, 0, 0, 0, 0});
+        rig.Feed(Concat({Poll(), reply, reply}));
+        EXPECT_EQ(rig.link.QueueLength(), 1) << int(code) << ": the repeat was taken as a reply";
+        rig.Feed(Concat({Poll(), reply}));
+        EXPECT_EQ(rig.link.QueueLength(), 0) << int(code);
+        EXPECT_EQ(rig.serial.writes.size(), 2u) << "each command went out once";
     }
 }
 

@@ -47,8 +47,10 @@ inline std::uint16_t WordAt(const Bytes& bytes, std::size_t offset) {
 }
 
 struct ConsoleRig : LinkRig {
-    // One reply frame from the console.
+    // The console polls, the program sends its head, and the console replies
+    // with this frame. A reply comes only to what has gone out.
     void Reply(std::uint8_t command, const Bytes& payload = {}) {
+        Feed(MakeFrame(cmPoll));
         Feed(MakeFrame(command, payload));
     }
 
