@@ -15,37 +15,21 @@
 #include "sim/ConsoleStore.h"
 #include "sim/SampleFiles.h"
 #include "sim/SimEndpoint.h"
+#include "tests/ui/FormsRig.h"
 #include "ui/Application.h"
 #include "ui/Comm32Port.h"
 #include "ui/MainWindow.h"
 #include "ui/SettingsDialog.h"
 
 using namespace vemkard;
+using vemkard::testing::Store;
 
 namespace {
 
 constexpr int kDeadlineMs = 30000;
 
-QSettings Store() {
-    return QSettings(QStringLiteral("Tarvisk"), QStringLiteral("Vemkard"));
-}
-
-// The program as main() builds it, with the dialog's candidates given.
-struct Program {
-    explicit Program(std::vector<std::string> candidates = {}) {
-        auto owned = std::make_unique<TComm32Port>();
-        port = owned.get();
-        form1 = std::make_unique<TForm1>(std::move(owned));
-        form2 = std::make_unique<TForm2>(*form1, [candidates] { return candidates; });
-    }
-    ~Program() {
-        form2.reset();
-        form1.reset();
-    }
-    TComm32Port* port;
-    std::unique_ptr<TForm1> form1;
-    std::unique_ptr<TForm2> form2;
-};
+// The program as main() builds it.
+using Program = testing::FormsRig<TComm32Port>;
 
 // The file names the grid shows, as the console stores them (CP1251).
 std::vector<std::string> GridNames(const DirectoryGrid& grid) {

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "tests/ui/FakeWindowPort.h"
+#include "tests/ui/FormsRig.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 #include "ui/PortCandidates.h"
@@ -19,30 +20,12 @@
 
 using namespace vemkard;
 using vemkard::testing::FakeWindowPort;
+using vemkard::testing::Store;
 using Names = std::vector<std::string>;
 
 namespace {
 
-QSettings Store() {
-    return QSettings(QStringLiteral("Tarvisk"), QStringLiteral("Vemkard"));
-}
-
-struct Rig {
-    explicit Rig(Names candidates = {}) {
-        auto owned = std::make_unique<FakeWindowPort>();
-        port = owned.get();
-        form1 = std::make_unique<TForm1>(std::move(owned));
-        form2 = std::make_unique<TForm2>(*form1, [candidates] { return candidates; });
-    }
-    // The dialog goes first, as at program exit.
-    ~Rig() {
-        form2.reset();
-        form1.reset();
-    }
-    FakeWindowPort* port;
-    std::unique_ptr<TForm1> form1;
-    std::unique_ptr<TForm2> form2;
-};
+using Rig = testing::FormsRig<FakeWindowPort>;
 
 // The device buttons that are down: 12, 13, 14, or 0 for none.
 int SelectedDevice(TForm1& form) {
