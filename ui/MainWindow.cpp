@@ -48,6 +48,14 @@ QFont WindowFont(bool bold) {
     return font;
 }
 
+void CentreOnScreen(QWidget& window) {
+    const QScreen* display = window.screen();
+    if (!display) return;
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(display->geometry().center());
+    window.move(frame.topLeft());
+}
+
 TForm1::TForm1(std::unique_ptr<IWindowPort> port, QWidget* parent)
     : QWidget(parent),
       comm321_(std::move(port)),
@@ -196,8 +204,7 @@ void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (event->spontaneous() || shown_) return;
     shown_ = true;
-    if (const QScreen* display = screen())
-        move(display->availableGeometry().center() - rect().center());
+    CentreOnScreen(*this);
     FormShow();
 }
 

@@ -144,5 +144,7 @@ class TForm1 : public QWidget, public ILinkView {
 // The window font: "MS Sans Serif" at 11 pixels, or a close sans font where
 // it is missing.
 QFont WindowFont(bool bold = false);
+// Puts the window's frame in the middle of its screen.
+void CentreOnScreen(QWidget& window);
 
 }  // namespace vemkard

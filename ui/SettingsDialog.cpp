@@ -1,6 +1,6 @@
 #include "ui/SettingsDialog.h"
 
-#include <QScreen>
+#include <QKeyEvent>
 #include <QSettings>
 #include <QShowEvent>
 
@@ -125,10 +125,18 @@ std::string TForm2::PortName() const {
 void TForm2::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
         FormShow();
-        if (const QScreen* display = screen())
-            move(display->availableGeometry().center() - rect().center());
+        CentreOnScreen(*this);
     }
     QDialog::showEvent(event);
+}
+
+void TForm2::keyPressEvent(QKeyEvent* event) {
+    // There is no cancel button, so Esc closes nothing; only the close box does.
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void TForm2::FormShow() {

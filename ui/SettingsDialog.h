@@ -58,6 +58,7 @@ class TForm2 : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     TForm1& form1_;

@@ -79,6 +79,15 @@ TStringGrid::TStringGrid(DirectoryGrid& grid, QWidget* parent)
     columns->setHighlightSections(false);
     columns->setStretchLastSection(false);
 
+    // Fixed cells do not move the selection, yet a double click on them
+    // works on the current row like one on the body.
+    for (QHeaderView* header : {rows, columns}) {
+        header->setSectionsClickable(false);
+        connect(header, &QHeaderView::sectionDoubleClicked, this, [this] {
+            if (OnDblClick) OnDblClick();
+        });
+    }
+
     corner_->setAutoFillBackground(false);
     corner_->setIndent(2);
     connect(&model_, &QAbstractItemModel::headerDataChanged, this,

@@ -371,6 +371,18 @@ class MainWindowTest : public QObject {
         QVERIFY(!queue.empty());
         QCOMPARE(queue.front().Command, cmDeleteFile);
         QCOMPARE(queue.front().Payload[0], 1);  // entry index of row 2
+
+        // A double click on a fixed cell deletes the current row's file too,
+        // whatever row the click was on.
+        rig.form->Session().Link.ClearCommands();
+        QHeaderView* numbers = view->verticalHeader();
+        const QPoint firstNumber(numbers->width() / 2, numbers->sectionViewportPosition(0) + 8);
+        QTest::mouseClick(numbers->viewport(), Qt::LeftButton, {}, firstNumber);
+        QCOMPARE(grid.CurrentRow(), 2);
+        QTest::mouseDClick(numbers->viewport(), Qt::LeftButton, {}, firstNumber);
+        QVERIFY(!queue.empty());
+        QCOMPARE(queue.front().Command, cmDeleteFile);
+        QCOMPARE(queue.front().Payload[0], 1);
     }
 
     void destructionClosesAnOpenPort() {

@@ -184,6 +184,7 @@ class SettingsDialogTest : public QObject {
         QTest::newRow("Enter") << "enter" << QStringLiteral("Измененные настройки сохранены")
                                << true;
         QTest::newRow("close box") << "close" << QStringLiteral("было") << false;
+        QTest::newRow("Esc, then the close box") << "escape" << QStringLiteral("было") << false;
     }
     void settingsButtonReportsOnlyAnOk() {
         QFETCH(QString, how);
@@ -198,8 +199,14 @@ class SettingsDialogTest : public QObject {
                 QTest::mouseClick(form2.Button1, Qt::LeftButton);
             else if (how == QStringLiteral("enter"))
                 QTest::keyClick(&form2, Qt::Key_Return);
-            else
+            else if (how == QStringLiteral("escape")) {
+                // No cancel button: Esc leaves the dialog open.
+                QTest::keyClick(form2.ComboBox1, Qt::Key_Escape);
+                QVERIFY(form2.isVisible());
                 form2.close();
+            } else {
+                form2.close();
+            }
         });
         rig.form1->ToolButton1Click();
         QCOMPARE(rig.form1->StatusText(), status);
