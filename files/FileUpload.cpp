@@ -16,6 +16,10 @@ constexpr std::size_t kOrganisationStart = 1024;
 // The word A, the length of the first part; B follows that part at 1024 + A.
 constexpr std::size_t kOrganisationFirstPart = 1029;
 constexpr std::size_t kOrganisationLimit = 2048;
+// Far more than any upload that fits the console's 16-bit free space, and
+// more than an organisation's part can reach from offset 1024; a longer file
+// (or a device without end) is read this far and then refused as too large.
+constexpr std::size_t kUploadReadLimit = std::size_t{1} << 20;
 
 void PutWord(std::vector<std::uint8_t>& out, std::uint16_t value) {
     out.push_back(static_cast<std::uint8_t>(value & 0xFF));
@@ -102,7 +106,7 @@ void FileUpload::ToolButton8Click() {
 }
 
 void FileUpload::UploadFile(const std::string& path) {
-    const std::vector<std::uint8_t> file = ReadWholeFile(path);
+    const std::vector<std::uint8_t> file = ReadWholeFile(path, kUploadReadLimit);
 
     const TUploadKind kind = UploadKindOf(path);
     std::vector<std::uint8_t> organisation;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
@@ -34,12 +35,12 @@ std::uint64_t LocalFile::Size() const {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-std::vector<std::uint8_t> LocalFile::ReadAll() const {
+std::vector<std::uint8_t> LocalFile::ReadAll(std::size_t limit) const {
     std::vector<std::uint8_t> bytes;
     if (::lseek(fd_, 0, SEEK_SET) < 0 && errno != ESPIPE) throw EFOpenError(path_, errno);
     std::uint8_t chunk[16384];
-    for (;;) {
-        const ssize_t got = ::read(fd_, chunk, sizeof chunk);
+    while (bytes.size() < limit) {
+        const ssize_t got = ::read(fd_, chunk, std::min(sizeof chunk, limit - bytes.size()));
         if (got == 0) break;
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -50,8 +51,8 @@ std::vector<std::uint8_t> LocalFile::ReadAll() const {
     return bytes;
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    return LocalFile(path).ReadAll();
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::size_t limit) {
+    return LocalFile(path).ReadAll(limit);
 }
 
 }  // namespace vemkard

@@ -2,6 +2,7 @@
 // before it returns; nothing stays open.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,16 +24,17 @@ class LocalFile {
 
     // Size in bytes. Throws EFOpenError when the system cannot tell it.
     std::uint64_t Size() const;
-    // Every byte from the start of the file. Throws EFOpenError on a read error
-    // (for example a directory, which opens but cannot be read).
-    std::vector<std::uint8_t> ReadAll() const;
+    // The bytes from the start of the file, at most `limit` of them, so that a
+    // device such as /dev/zero cannot fill the memory. Throws EFOpenError on a
+    // read error (for example a directory, which opens but cannot be read).
+    std::vector<std::uint8_t> ReadAll(std::size_t limit) const;
 
   private:
     std::string path_;
     int fd_ = -1;
 };
 
-// Opens, reads whole and closes. Throws EFOpenError.
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path);
+// Opens, reads at most `limit` bytes from the start and closes. Throws EFOpenError.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& path, std::size_t limit);
 
 }  // namespace vemkard

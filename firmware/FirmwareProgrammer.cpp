@@ -45,8 +45,9 @@ void FirmwareProgrammer::ProgramFirmware(const std::string& path) {
         link_.View().SetStatus(kTextFirmwareTooLarge);
         return;
     }
-    const std::vector<std::uint8_t> image = file.ReadAll();
-    // A file that grew since its size was taken must not wrap the addresses.
+    const std::vector<std::uint8_t> image = file.ReadAll(kFirmwareSizeLimit);
+    // A file that grew since its size was taken, or a device that reports no
+    // size, must not wrap the addresses.
     if (image.size() >= kFirmwareSizeLimit) {
         link_.View().SetStatus(kTextFirmwareTooLarge);
         return;

@@ -6,9 +6,11 @@
 // Thread rules: as ConsoleLink, everything on the owner (UI) thread.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "files/DirectoryGrid.h"
 #include "files/DirectoryListing.h"

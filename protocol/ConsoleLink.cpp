@@ -88,9 +88,10 @@ void ConsoleLink::SendHeadCommand() {
     // The console needs a moment after its poll before it listens.
     sleeper_.Sleep(kPollAnswerPauseMs);
     std::array<std::uint8_t, kFrameBufferSize> frame;
-    const std::size_t size = BuildFrame(&queue_.front().Length, frame.data());
-    serial_.WriteData(frame.data(), static_cast<std::uint16_t>(size));
-    headSent_ = true;
+    // The entry's bytes (L, code, payload) are the frame's body, in order.
+    const auto* body = reinterpret_cast<const std::uint8_t*>(&queue_.front());
+    const std::size_t size = BuildFrame(body, frame.data());
+    if (serial_.WriteData(frame.data(), static_cast<std::uint16_t>(size))) headSent_ = true;
 }
 
 void ConsoleLink::ShowQueueCounter() {

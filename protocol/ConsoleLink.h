@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "protocol/Frame.h"
 #include "protocol/LinkInterfaces.h"
@@ -25,7 +26,8 @@ struct TCommandEntry {
     std::uint8_t Command = 0;
     std::array<std::uint8_t, 251> Payload{};
 };
-static_assert(sizeof(TCommandEntry) == 253, "entry keeps L, code and payload contiguous");
+static_assert(sizeof(TCommandEntry) == 253 && std::is_standard_layout_v<TCommandEntry>,
+              "entry keeps L, code and payload contiguous, L first");
 
 inline constexpr int kReplyTimeoutMs = 20000;
 inline constexpr int kPollAnswerPauseMs = 20;

@@ -159,6 +159,13 @@ TEST_F(FileUploadTest, FileOf64KiBOrMoreNeverFits) {
     EXPECT_TRUE(rig.link.Queue().empty());
 }
 
+TEST_F(FileUploadTest, DeviceWithoutEndIsRefusedAsTooLarge) {
+    SetFreeSpace(65535);
+    upload.UploadFile("/dev/zero");
+    EXPECT_EQ(rig.view.status, "Файл слишком большой");
+    EXPECT_TRUE(rig.link.Queue().empty());
+}
+
 TEST_F(FileUploadTest, EmptyFileSendsOnlyTheHeader) {
     const std::string path = folder.Write("empty.z0", {});
     upload.UploadFile(path);

@@ -183,6 +183,14 @@ TEST_F(FirmwareTest, RefusedImagesQueueOnlyTheRefresh) {
     }
 }
 
+TEST_F(FirmwareTest, DeviceWithoutEndIsRefusedAsTooLarge) {
+    // It reports size 0, yet reading it never ends.
+    dialogs.chosenFile = "/dev/zero";
+    programmer.ToolButton10Click();
+    EXPECT_EQ(rig.view.status, "Файл слишком большой!");
+    EXPECT_EQ(rig.QueuedCommands(), (std::vector<std::uint8_t>{cmReadDirectory}));
+}
+
 TEST_F(FirmwareTest, MissingImageRaisesCannotOpenAndQueuesNothing) {
     const std::string path = (folder.Path() / "absent.mts").string();
     dialogs.chosenFile = path;

@@ -28,7 +28,7 @@ class RecordingSerial : public ISerialLink {
     }
     bool WriteData(const std::uint8_t* data, std::uint16_t count) override {
         writes.emplace_back(data, data + count);
-        return open;
+        return !refuseWrites;
     }
     std::uint32_t EscapeComm(std::uint32_t function) override {
         escapes.push_back(function);
@@ -37,6 +37,7 @@ class RecordingSerial : public ISerialLink {
 
     bool open = false;
     bool failOpen = false;
+    bool refuseWrites = false;  // as a component without a writer thread
     bool oddParity = false;
     int opens = 0;
     int closes = 0;

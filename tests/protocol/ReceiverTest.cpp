@@ -278,5 +278,17 @@ TEST(Dispatch, ARepeatedReplyCannotAcknowledgeACommandNotYetSent) {
     }
 }
 
+TEST(Dispatch, AReplyCannotAcknowledgeAFrameThePortRefused) {
+    LinkRig rig;
+    rig.link.ActivateComm();
+    rig.Queue(cmDeleteFile, {0});
+    rig.serial.refuseWrites = true;
+    rig.Feed(Concat({Poll(), MakeFrame(cmDeleteFile)}));
+    EXPECT_EQ(rig.link.QueueLength(), 1);
+    rig.serial.refuseWrites = false;
+    rig.Feed(Concat({Poll(), MakeFrame(cmDeleteFile)}));
+    EXPECT_EQ(rig.link.QueueLength(), 0);
+}
+
 }  // namespace
 }  // namespace vemkard
