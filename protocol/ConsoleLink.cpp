@@ -28,7 +28,7 @@ void ConsoleLink::ActivateComm() {
             view_.SetStatus(kTextPortOpened);
             scanPosition_ = 0;
             fillLevel_ = 0;
-            serial_.EscapeComm(5);  // SETDTR: the console listens only with DTR up
+            serial_.EscapeComm(5);  // SETDTR: the line settings leave DTR down
         } catch (...) {
             view_.SetStatus(kTextCannotOpenPort);
             return;
