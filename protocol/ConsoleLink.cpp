@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace vemkard {
 
@@ -107,12 +109,42 @@ bool ConsoleLink::HeadAwaits(std::uint8_t command) const {
 // ---------------------------------------------------------------------------
 // Receiver
 
+namespace {
+
+// The parser's walk over bytes[0, size) from `from`: the position of the next
+// complete frame with a valid checksum, or nothing once the walk must wait
+// for more bytes. `from` is then moved to where the walk stopped.
+std::optional<int> NextFrame(const std::uint8_t* bytes, int& from, int size) {
+    while (from + 6 < size) {
+        const std::uint8_t* at = bytes + from;
+        if (!std::equal(kFramePrefix.begin(), kFramePrefix.end(), at)) {
+            // Skip straight to the next possible prefix start.
+            const std::uint8_t* end = bytes + size - 6;
+            const auto* next = static_cast<const std::uint8_t*>(
+                std::memchr(at + 1, kFramePrefix[0], static_cast<std::size_t>(end - at - 1)));
+            from = static_cast<int>((next ? next : end) - bytes);
+            continue;
+        }
+        if (at[kFramePrefixSize] > size - from - 6) break;  // the rest has not arrived yet
+        if (CheckFrame(at)) return from;
+        ++from;  // a false start: rescan from the very next byte
+    }
+    return std::nullopt;
+}
+
+bool IsPoll(const std::uint8_t* frame) {
+    return frame[kFramePrefixSize] >= 1 && frame[kFramePrefixSize + 1] == cmPoll;
+}
+
+}  // namespace
+
 void ConsoleLink::Comm321ReceiveData(const void* buffer, std::uint16_t length) {
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     const unsigned deactivationsBefore = deactivations_;
     std::size_t left = length;
     // A parse leaves at most 260 bytes, so a chunk that does not fit is taken
-    // in pieces with a parse after each; nothing is dropped or overrun.
+    // in pieces with a parse after each; nothing is dropped or overrun. The
+    // pieces are one pass: the parser looks into the rest for later polls.
     do {
         const std::size_t room = kReceiveBufferSize - static_cast<std::size_t>(fillLevel_);
         const std::size_t piece = std::min(left, room);
@@ -120,35 +152,44 @@ void ConsoleLink::Comm321ReceiveData(const void* buffer, std::uint16_t length) {
         fillLevel_ += static_cast<int>(piece);
         bytes += piece;
         left -= piece;
+        passRest_ = {bytes, left};
         ParseReceived();
     } while (left > 0);
+    passRest_ = {};
     // A batch that this chunk finished or abandoned keeps its final message.
     if (deactivations_ == deactivationsBefore) RestartReplyTimer();
 }
 
 void ConsoleLink::ParseReceived() {
-    while (scanPosition_ + 6 < fillLevel_) {
-        const std::uint8_t* at = receiveBuffer_.data() + scanPosition_;
-        if (!std::equal(kFramePrefix.begin(), kFramePrefix.end(), at)) {
-            // Skip straight to the next possible prefix start.
-            const std::uint8_t* end = receiveBuffer_.data() + fillLevel_ - 6;
-            const std::uint8_t* next = static_cast<const std::uint8_t*>(
-                std::memchr(at + 1, kFramePrefix[0], static_cast<std::size_t>(end - at - 1)));
-            scanPosition_ = next ? static_cast<int>(next - receiveBuffer_.data())
-                                 : static_cast<int>(end - receiveBuffer_.data());
-            continue;
-        }
-        const int length = at[kFramePrefixSize];
-        if (length > fillLevel_ - scanPosition_ - 6) break;  // the rest has not arrived yet
-        if (!CheckFrame(at)) {
-            ++scanPosition_;  // a false start: rescan from the very next byte
-            continue;
-        }
-        DispatchReply(TReplyRecord{at + kFramePrefixSize});
-        scanPosition_ += length + 6;
+    while (const std::optional<int> at =
+               NextFrame(receiveBuffer_.data(), scanPosition_, fillLevel_)) {
+        const std::uint8_t* frame = receiveBuffer_.data() + *at;
+        const int end = *at + frame[kFramePrefixSize] + 6;
+        // A poll is only a turn to speak: of several in one pass, the console
+        // listens for the answer to the last, and an answer to each would
+        // repeat the head command as often.
+        if (!IsPoll(frame) || !LaterPollInPass(end))
+            DispatchReply(TReplyRecord{frame + kFramePrefixSize});
+        scanPosition_ = end;
         CompactReceiveBuffer();
     }
     CompactReceiveBuffer();
+}
+
+bool ConsoleLink::LaterPollInPass(int from) const {
+    const auto hasPoll = [](const std::uint8_t* bytes, int position, int size) {
+        while (const std::optional<int> at = NextFrame(bytes, position, size)) {
+            if (IsPoll(bytes + *at)) return true;
+            position = *at + bytes[*at + kFramePrefixSize] + 6;
+        }
+        return false;
+    };
+    if (passRest_.empty()) return hasPoll(receiveBuffer_.data(), from, fillLevel_);
+    // Rare: the pass goes on in bytes that have not reached the buffer yet.
+    std::vector<std::uint8_t> rest(receiveBuffer_.begin() + from,
+                                   receiveBuffer_.begin() + fillLevel_);
+    rest.insert(rest.end(), passRest_.begin(), passRest_.end());
+    return hasPoll(rest.data(), 0, static_cast<int>(rest.size()));
 }
 
 void ConsoleLink::CompactReceiveBuffer() {

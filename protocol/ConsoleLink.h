@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -75,9 +76,12 @@ class ConsoleLink {
     void SendHeadCommand();
 
     // --- receiver -----------------------------------------------------------
-    // Handler of the serial component's receive-data event.
+    // Handler of the serial component's receive-data event. One chunk is one
+    // receive pass, also when it is parsed in pieces.
     void Comm321ReceiveData(const void* buffer, std::uint16_t length);
-    // Dispatches every complete, valid frame from the scan position on.
+    // Dispatches every complete, valid frame from the scan position on, in
+    // order, except that of several polls in one pass only the last is
+    // answered: the earlier ones are stale.
     void ParseReceived();
     // Drops the bytes before the scan position.
     void CompactReceiveBuffer();
@@ -100,6 +104,8 @@ class ConsoleLink {
   private:
     void ShowQueueCounter();
     bool HeadAwaits(std::uint8_t command) const;
+    // Whether the current receive pass holds another poll from `from` on.
+    bool LaterPollInPass(int from) const;
 
     ISerialLink& serial_;
     ILinkView& view_;
@@ -117,6 +123,8 @@ class ConsoleLink {
     std::array<std::uint8_t, kReceiveBufferSize> receiveBuffer_{};
     int fillLevel_ = 0;
     int scanPosition_ = 0;
+    // The bytes of the chunk being received that are not in the buffer yet.
+    std::span<const std::uint8_t> passRest_;
     // Counts DeactivateComm calls, so the receiver can tell that a parse
     // finished or abandoned the batch and must not re-arm the timer.
     unsigned deactivations_ = 0;

@@ -52,7 +52,8 @@ std::vector<std::uint8_t> ConsoleResponder::Respond(std::span<const std::uint8_t
     const std::uint8_t command = frame[kFramePrefixSize + 1];
     if (command == cmPoll) return {};
     const auto payload = frame.subspan(kFramePrefixSize + 2, length - 1);
-    const bool repeated = ChangesStore(command) && std::ranges::equal(frame, previous_);
+    const bool repeated =
+        !executeRepeats_ && ChangesStore(command) && std::ranges::equal(frame, previous_);
     previous_.assign(frame.begin(), frame.end());
     return MakeFrame(command, Carry(command, payload, repeated));
 }

@@ -25,6 +25,8 @@ class ConsoleResponder {
     void SetVerifyErrorAddress(std::optional<std::uint16_t> address) {
         verifyErrorAddress_ = address;
     }
+    // Carry out a repeated command again instead of only answering it.
+    void SetExecuteRepeats(bool execute) { executeRepeats_ = execute; }
 
     // `frame` is one whole frame with a valid checksum, prefix included.
     // Returns the reply frame, or nothing for a frame that carries no command
@@ -34,7 +36,8 @@ class ConsoleResponder {
     //
     // The program sends the head command again when it missed the reply, so
     // a command that changes the store and is byte-for-byte the previous
-    // command is answered again without being carried out a second time.
+    // command is answered again without being carried out a second time
+    // (unless SetExecuteRepeats asked otherwise).
     std::vector<std::uint8_t> Respond(std::span<const std::uint8_t> frame);
 
   private:
@@ -45,6 +48,7 @@ class ConsoleResponder {
 
     ConsoleStore& store_;
     std::optional<std::uint16_t> verifyErrorAddress_;
+    bool executeRepeats_ = false;
     std::vector<std::uint8_t> previous_;
 };
 

@@ -62,6 +62,7 @@ ConsoleSimulator::ConsoleSimulator(int fd, ConsoleStore& store, SimulatorOptions
     stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
     responder_.SetVerifyErrorAddress(faults_.Rates().verifyErrorAddress);
+    responder_.SetExecuteRepeats(options_.executeRepeats);
 }
 
 ConsoleSimulator::~ConsoleSimulator() {
@@ -122,9 +123,11 @@ bool ConsoleSimulator::Run() {
             answerDeadline_ = now + std::chrono::milliseconds(options_.answerMs);
             ++polls_;
             // A damaged poll is never answered, so it cannot bring a late answer.
+            std::vector<std::uint8_t> poll = MakeFrame(cmPoll);
+            const bool lengthDamaged = faults_.DamageLength(poll);
             bool damaged = false;
-            SendFrame(MakeFrame(cmPoll), nullptr, &damaged);
-            if (!damaged) ++outstandingPolls_;
+            SendFrame(poll, lengthDamaged ? "length damaged" : nullptr, &damaged);
+            if (!lengthDamaged && !damaged) ++outstandingPolls_;
         }
         int timeout = -1;
         if (answerDeadline_) {
@@ -169,6 +172,7 @@ bool ConsoleSimulator::Run() {
             answerDeadline_.reset();
             nextPoll_ = Clock::now();
         }
+        faultsInjected_ = faults_.Injected();
     }
 }
 
@@ -176,7 +180,7 @@ void ConsoleSimulator::HandleFrame(const std::vector<std::uint8_t>& frame) {
     ++commands_;
     // Every frame answers the oldest poll that is still open.
     if (outstandingPolls_ > 0) --outstandingPolls_;
-    if (lateBudget_ > 0 && frame == lastCommand_) {
+    if (!options_.executeRepeats && lateBudget_ > 0 && frame == lastCommand_) {
         --lateBudget_;
         ++lateAnswers_;
         LogFrame("<-", frame, "late answer to an earlier poll, dropped");

@@ -12,7 +12,8 @@
 // frame, answers polls that the console sent before its last reply with the
 // command that reply was for; those late answers are dropped instead of being
 // answered twice (a second reply would acknowledge the program's next
-// command of the same code, which then never reaches the console).
+// command of the same code, which then never reaches the console), unless
+// the options ask for every frame to be carried out.
 //
 // Thread rules: Run executes on one thread (Start makes one); RequestStop may
 // be called from any thread and from a signal handler; WithStore and the
@@ -41,6 +42,9 @@ struct SimulatorOptions {
     int answerMs = 100;
     // True for a pty master: no polling while the program's side is closed.
     bool watchHangup = true;
+    // Carry out every command frame that arrives, repeats and late answers
+    // included, as a console without protection against them would.
+    bool executeRepeats = false;
 };
 
 class ConsoleSimulator {
@@ -76,6 +80,7 @@ class ConsoleSimulator {
     std::uint64_t CommandsReceived() const { return commands_.load(); }
     std::uint64_t RepliesSent() const { return replies_.load(); }
     std::uint64_t LateAnswersDropped() const { return lateAnswers_.load(); }
+    std::uint64_t FaultsInjected() const { return faultsInjected_.load(); }
     // The program's side is open (always true on a real device).
     bool Attached() const { return attached_.load(); }
 
@@ -110,6 +115,7 @@ class ConsoleSimulator {
     std::atomic<std::uint64_t> commands_{0};
     std::atomic<std::uint64_t> replies_{0};
     std::atomic<std::uint64_t> lateAnswers_{0};
+    std::atomic<std::uint64_t> faultsInjected_{0};
     std::atomic<bool> attached_{false};
 
     // Wire-thread state.

@@ -13,8 +13,11 @@
 namespace vemkard {
 
 struct FaultRates {
-    double lose = 0;       // a reply is not sent (the command was carried out)
-    double damage = 0;     // one byte of a sent frame is changed
+    double lose = 0;    // a reply is not sent (the command was carried out)
+    double damage = 0;  // one byte of a sent frame is changed
+    // One bit of a poll's length byte flips (checksum left as it was), so the
+    // program's receiver waits for a long frame that is not there.
+    double damageLength = 0;
     double noise = 0;      // a few random bytes go out before a frame
     double split = 0;      // a frame goes out in small pieces with short gaps
     double duplicate = 0;  // a reply is sent twice
@@ -26,8 +29,9 @@ struct FaultRates {
     std::optional<std::uint16_t> verifyErrorAddress{};
 
     bool Any() const {
-        return lose > 0 || damage > 0 || noise > 0 || split > 0 || duplicate > 0 ||
-               (delay > 0 && delayMs > 0) || silentAfter >= 0 || verifyErrorAddress.has_value();
+        return lose > 0 || damage > 0 || damageLength > 0 || noise > 0 || split > 0 ||
+               duplicate > 0 || (delay > 0 && delayMs > 0) || silentAfter >= 0 ||
+               verifyErrorAddress.has_value();
     }
 };
 
@@ -52,11 +56,17 @@ class FaultPlan {
     // Changes one byte of `frame` (to a different value) at the damage rate.
     // Returns whether it did.
     bool Damage(std::vector<std::uint8_t>& frame);
+    // Flips one of the bits 1..7 of the length byte of `frame` (a poll, so
+    // that L grows) at the damageLength rate. Returns whether it did.
+    bool DamageLength(std::vector<std::uint8_t>& frame);
     // Random bytes to send before a frame: none, or 1 .. kMaxNoiseBytes.
     std::vector<std::uint8_t> Noise();
     // Sizes of the writes a frame of `length` bytes goes out in: the whole
     // frame, or pieces of 1 .. kMaxPiece bytes. They add up to `length`.
     std::vector<std::size_t> Pieces(std::size_t length);
+
+    // How many faults have been put on the line so far.
+    std::uint64_t Injected() const { return injected_; }
 
   private:
     bool Chance(double rate);
@@ -64,6 +74,7 @@ class FaultPlan {
 
     FaultRates rates_;
     std::mt19937 random_;
+    std::uint64_t injected_ = 0;
 };
 
 }  // namespace vemkard

@@ -34,9 +34,11 @@ constexpr const char* kUsage =
     "  --seed N           seed of the fault generator (default 1)\n"
     "  --lose R --damage R --noise R --split R --duplicate R\n"
     "                     fault rates, 0 .. 1\n"
+    "  --damage-length R  flip one bit of a poll's length byte at rate R\n"
     "  --delay-ms N       wait N ms before replying (rate --delay R, default 1)\n"
     "  --silent-after N   send nothing after N replies\n"
     "  --verify-error A   verify replies for block address A (hex) report an error\n"
+    "  --execute-repeats  carry out repeated commands and late answers too\n"
     "  --log              log every frame on standard error\n";
 
 struct Options {
@@ -106,14 +108,19 @@ Options ParseOptions(int argc, char** argv) {
             options.log = true;
             continue;
         }
+        if (option == "--execute-repeats") {
+            options.simulator.executeRepeats = true;
+            continue;
+        }
         if (option == "--help" || option == "-h") {
             std::cout << kUsage;
             std::exit(0);
         }
         static const std::string_view kWithValue[] = {
-            "--link",  "--device",   "--store",        "--capacity",    "--poll-ms", "--answer-ms",
-            "--seed",  "--lose",     "--damage",       "--noise",       "--split",   "--duplicate",
-            "--delay", "--delay-ms", "--silent-after", "--verify-error"};
+            "--link",         "--device",       "--store", "--capacity", "--poll-ms",
+            "--answer-ms",    "--seed",         "--lose",  "--damage",   "--noise",
+            "--split",        "--duplicate",    "--delay", "--delay-ms", "--silent-after",
+            "--verify-error", "--damage-length"};
         if (std::find(std::begin(kWithValue), std::end(kWithValue), option) ==
             std::end(kWithValue)) {
             Fail("unknown option " + std::string(option));
@@ -140,6 +147,8 @@ Options ParseOptions(int argc, char** argv) {
             options.faults.lose = ParseRate(option, value);
         } else if (option == "--damage") {
             options.faults.damage = ParseRate(option, value);
+        } else if (option == "--damage-length") {
+            options.faults.damageLength = ParseRate(option, value);
         } else if (option == "--noise") {
             options.faults.noise = ParseRate(option, value);
         } else if (option == "--split") {

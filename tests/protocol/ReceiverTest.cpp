@@ -164,6 +164,43 @@ TEST(Dispatch, AReplyAndTheNextPollInOneChunk) {
     EXPECT_EQ(rig.serial.writes[1], MakeFrame(cmReadDirectory));
 }
 
+TEST(Dispatch, OnlyTheLastPollOfOnePassIsAnswered) {
+    const Bytes poll = Poll();
+    Bytes pile;  // polls that waited behind a false frame
+    for (int i = 0; i < 23; ++i) pile.insert(pile.end(), poll.begin(), poll.end());
+    Bytes wide;  // more than the buffer holds, so the pass is parsed in pieces
+    while (wide.size() < 5000) wide.insert(wide.end(), poll.begin(), poll.end());
+    struct Case {
+        const char* name;
+        Bytes lead;  // fed first, in a chunk of its own
+        Bytes pass;
+    };
+    const std::vector<Case> cases{
+        {"piled up", {}, pile},
+        {"behind a false frame", {0x5C, 0x59, 0x53, 0x57, 0x81}, Concat({Bytes(130, 0), pile})},
+        {"split over pieces", Bytes(100, 0), Concat({{0x5C, 0x59, 0x53, 0x57, 0xC8}, wide})},
+    };
+    for (const Case& c : cases) {
+        LinkRig rig;
+        rig.link.ActivateComm();
+        rig.Queue(cmDeleteFile, {4});
+        rig.Feed(c.lead);
+        rig.link.Comm321ReceiveData(c.pass.data(), static_cast<std::uint16_t>(c.pass.size()));
+        EXPECT_EQ(rig.serial.writes.size(), 1u) << c.name;
+        EXPECT_EQ(rig.sleeper.pauses.size(), 1u) << c.name << ": one pause, for the answer";
+    }
+    // A reply between the polls is still handled in order, and the last poll
+    // gets the command that followed.
+    LinkRig rig;
+    rig.link.ActivateComm();
+    rig.Queue(cmDeleteFile, {4});
+    rig.Queue(cmReadDirectory);
+    rig.Feed(Poll());
+    rig.Feed(Concat({Poll(), MakeFrame(cmDeleteFile), Poll(), Poll()}));
+    ASSERT_EQ(rig.serial.writes.size(), 2u);
+    EXPECT_EQ(rig.serial.writes[1], MakeFrame(cmReadDirectory));
+}
+
 TEST(Dispatch, RepliesThatDoNotMatchTheHeadAreIgnored) {
     const int codes[] = {cmReadDirectory, cmReadEntry, cmClearAll, cmDeleteFile, cmCreateFile,
                          cmWriteBlock,    5,           15,         23,           255};

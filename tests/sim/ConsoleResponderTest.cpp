@@ -149,6 +149,10 @@ TEST_F(Responder, RepeatedCommandIsAnsweredButNotCarriedOutTwice) {
     Ask(cmDeleteFile, {0});
     EXPECT_EQ(store.Files().size(), 2u);
     EXPECT_EQ(store.Files()[0].Name, "c");
+    // A console without that protection carries the repeat out.
+    responder.SetExecuteRepeats(true);
+    Ask(cmDeleteFile, {0});
+    EXPECT_EQ(store.Files().size(), 1u);
 }
 
 TEST_F(Responder, FlashBlocksProgramAndVerify) {

@@ -82,6 +82,22 @@ TEST(FaultPlan, DamageChangesExactlyOneByte) {
     }
 }
 
+TEST(FaultPlan, LengthDamageFlipsOneBitThatMakesThePollLonger) {
+    FaultRates rates;
+    rates.damageLength = 1.0;
+    FaultPlan plan(rates, 4);
+    for (int i = 0; i < 100; ++i) {
+        const std::vector<std::uint8_t> poll{0x5C, 0x59, 0x53, 0x57, 0x01, 0x00, 0x9F};
+        auto frame = poll;
+        ASSERT_TRUE(plan.DamageLength(frame));
+        const int flipped = frame[4] ^ poll[4];
+        EXPECT_EQ(flipped & (flipped - 1), 0) << "one bit";
+        EXPECT_GT(frame[4], 1);
+        EXPECT_TRUE(std::equal(poll.begin() + 5, poll.end(), frame.begin() + 5));
+    }
+    EXPECT_EQ(plan.Injected(), 100u);
+}
+
 TEST(FaultPlan, SplitPiecesAreSmallAndAddUpToTheFrame) {
     FaultRates rates;
     rates.split = 1.0;
