@@ -39,7 +39,8 @@ constexpr const char* kUsage =
     "  --silent-after N   send nothing after N replies\n"
     "  --verify-error A   verify replies for block address A (hex) report an error\n"
     "  --execute-repeats  carry out repeated commands and late answers too\n"
-    "  --log              log every frame on standard error\n";
+    "  --log              log every frame on standard error\n"
+    "  --version          print the version and exit\n";
 
 struct Options {
     std::string link;
@@ -114,6 +115,10 @@ Options ParseOptions(int argc, char** argv) {
         }
         if (option == "--help" || option == "-h") {
             std::cout << kUsage;
+            std::exit(0);
+        }
+        if (option == "--version") {
+            std::cout << "vemkard-sim " VEMKARD_VERSION "\n";
             std::exit(0);
         }
         static const std::string_view kWithValue[] = {

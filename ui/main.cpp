@@ -29,12 +29,14 @@ void ArmScreenshot(vemkard::TForm1& window) {
         QCoreApplication::exit(saved ? 0 : 1);
     };
     QObject::connect(poll, &QTimer::timeout, &window, [&window, save] {
-        // The start-up listing has ended, one way or the other.
+        // The start-up listing has ended, one way or the other; a port that
+        // did not open leaves the refresh queued, and nothing more happens.
         const std::string status = window.StatusText().toStdString();
-        const bool ended = status == vemkard::kTextOperationDone ||
-                           status == vemkard::kTextCannotOpenPort ||
-                           status == vemkard::kTextNoConnection;
-        if (ended && window.Session().Link.QueueLength() == 0) save();
+        const bool ended =
+            status == vemkard::kTextOperationDone || status == vemkard::kTextNoConnection;
+        if (status.starts_with(vemkard::kTextCannotOpenPort) ||
+            (ended && window.Session().Link.QueueLength() == 0))
+            save();
     });
     QObject::connect(deadline, &QTimer::timeout, &window, save);
     poll->start(100);
