@@ -66,6 +66,7 @@ void ConsoleLink::RemoveHeadCommand() {
     if (!queue_.empty()) {
         queue_.pop_front();
         headSent_ = false;
+        ++queueSteps_;
     }
     if (queue_.empty()) {
         view_.SetStatus(kTextOperationDone);
@@ -91,7 +92,9 @@ void ConsoleLink::SendHeadCommand() {
     // The entry's bytes (L, code, payload) are the frame's body, in order.
     const auto* body = reinterpret_cast<const std::uint8_t*>(&queue_.front());
     const std::size_t size = BuildFrame(body, frame.data());
-    if (serial_.WriteData(frame.data(), static_cast<std::uint16_t>(size))) headSent_ = true;
+    if (!serial_.WriteData(frame.data(), static_cast<std::uint16_t>(size)) || headSent_) return;
+    headSent_ = true;
+    ++queueSteps_;
 }
 
 void ConsoleLink::ShowQueueCounter() {
@@ -110,6 +113,7 @@ bool ConsoleLink::HeadAwaits(std::uint8_t command) const {
 void ConsoleLink::Comm321ReceiveData(const void* buffer, std::uint16_t length) {
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     const unsigned deactivationsBefore = deactivations_;
+    const unsigned stepsBefore = queueSteps_;
     std::size_t left = length;
     // A parse leaves at most 260 bytes, so a chunk that does not fit is taken
     // in pieces with a parse after each; nothing is dropped or overrun.
@@ -123,7 +127,8 @@ void ConsoleLink::Comm321ReceiveData(const void* buffer, std::uint16_t length) {
         ParseReceived();
     } while (left > 0);
     // A batch that this chunk finished or abandoned keeps its final message.
-    if (deactivations_ == deactivationsBefore) RestartReplyTimer();
+    if (deactivations_ != deactivationsBefore) return;
+    if (queueSteps_ != stepsBefore || queue_.empty()) RestartReplyTimer();
 }
 
 void ConsoleLink::ParseReceived() {
