@@ -35,15 +35,16 @@ class FirmwareProgrammer : public IFirmwareReplies {
     FirmwareProgrammer& operator=(const FirmwareProgrammer&) = delete;
 
     // Firmware button: after a Yes to the warning box and a chosen image,
-    // opens the link, queues both passes and then the refresh. Throws
-    // EFOpenError (nothing queued, not even the refresh) when the image
-    // cannot be opened or read.
+    // opens the link, queues both passes and then the refresh. A refused
+    // image queues nothing, not even the refresh; with nothing else queued
+    // the link is closed again. Throws EFOpenError (nothing queued either)
+    // when the image cannot be opened or read.
     void ToolButton10Click();
 
     // Reads the image at `path` and queues the program pass and the verify
-    // pass. An image of 64 KiB or more, or an empty one, is refused on the
-    // status line. Throws EFOpenError.
-    void ProgramFirmware(const std::string& path);
+    // pass; true when it did. An image of 64 KiB or more, or an empty one,
+    // is refused on the status line (false). Throws EFOpenError.
+    bool ProgramFirmware(const std::string& path);
 
     // Each status handler ignores a reply too short for the fields it reads.
     void ShowProgramStatus(const TReplyRecord& reply) override;
