@@ -43,6 +43,23 @@ TToolButton* DeviceButton(TForm1& form, int number) {
     }
 }
 
+// Shows the window, drops its start-up listing and fills the grid: one
+// {number, name} per file row (an empty number: not read yet), then the
+// free-space row.
+void ShowListing(Rig& rig, std::initializer_list<std::pair<const char*, const char*>> files) {
+    rig.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+    rig.form->Session().Link.ClearCommands();
+    DirectoryGrid& grid = rig.form->Session().Grid;
+    grid.ResetRows(static_cast<int>(files.size()) + 2);
+    int row = 1;
+    for (const auto& [number, name] : files) {
+        grid.SetCell(row, 0, number);
+        grid.SetCell(row++, 1, name);
+    }
+    grid.SetCell(row, 1, "Свободно - 100 байт");
+}
+
 // An object whose every event handler fails.
 class FailingObject : public QObject {
   public:
@@ -348,16 +365,8 @@ class MainWindowTest : public QObject {
 
     void gridShowsRowsAndDoubleClickDeletesTheCurrentFile() {
         Rig rig;
-        rig.form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
-        rig.form->Session().Link.ClearCommands();
+        ShowListing(rig, {{"1", "первый.m0"}, {"2", "второй.z0"}});
         DirectoryGrid& grid = rig.form->Session().Grid;
-        grid.ResetRows(4);
-        grid.SetCell(1, 0, "1");
-        grid.SetCell(1, 1, "первый.m0");
-        grid.SetCell(2, 0, "2");
-        grid.SetCell(2, 1, "второй.z0");
-        grid.SetCell(3, 1, "Свободно - 100 байт");
         TStringGrid* view = rig.form->StringGrid1;
         QCOMPARE(view->model()->rowCount(), 3);
         QCOMPARE(view->model()->index(1, 1).data(), QVariant(QStringLiteral("второй.z0")));
@@ -371,18 +380,78 @@ class MainWindowTest : public QObject {
         QVERIFY(!queue.empty());
         QCOMPARE(queue.front().Command, cmDeleteFile);
         QCOMPARE(queue.front().Payload[0], 1);  // entry index of row 2
+    }
 
-        // A double click on a fixed cell deletes the current row's file too,
-        // whatever row the click was on.
-        rig.form->Session().Link.ClearCommands();
+    // Rows 1 and 2 are read (row 2 without a name), row 3 not yet, row 4
+    // is the free space; row 1 is current before the double click.
+    void gridDoubleClickDeletesOnlyAListedFile_data() {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<int>("row");  // grid row, for the body and the number column
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("deleted");  // entry index, -1: nothing
+        QTest::newRow("listed file") << "body" << 2 << int(Qt::LeftButton) << 1;
+        QTest::newRow("title row") << "titles" << 0 << int(Qt::LeftButton) << -1;
+        QTest::newRow("title of the numbers") << "corner" << 0 << int(Qt::LeftButton) << -1;
+        QTest::newRow("number column") << "numbers" << 2 << int(Qt::LeftButton) << -1;
+        QTest::newRow("blank area") << "blank" << 0 << int(Qt::LeftButton) << -1;
+        QTest::newRow("row not read") << "body" << 3 << int(Qt::LeftButton) << -1;
+        QTest::newRow("free-space row") << "body" << 4 << int(Qt::LeftButton) << -1;
+        QTest::newRow("nothing pressed first") << "unpressed" << 2 << int(Qt::LeftButton) << -1;
+        QTest::newRow("right button") << "body" << 2 << int(Qt::RightButton) << -1;
+    }
+    void gridDoubleClickDeletesOnlyAListedFile() {
+        QFETCH(QString, where);
+        QFETCH(int, row);
+        QFETCH(int, button);
+        QFETCH(int, deleted);
+        Rig rig;
+        ShowListing(rig, {{"1", "первый.m0"}, {"2", ""}, {"", ""}});
+        DirectoryGrid& grid = rig.form->Session().Grid;
+        TStringGrid* view = rig.form->StringGrid1;
+        view->setCurrentIndex(view->model()->index(0, 1));
+        QCOMPARE(grid.CurrentRow(), 1);
+        rig.port->journal->clear();
+
+        QWidget* target = view->viewport();
+        QPoint point;
         QHeaderView* numbers = view->verticalHeader();
-        const QPoint firstNumber(numbers->width() / 2, numbers->sectionViewportPosition(0) + 8);
-        QTest::mouseClick(numbers->viewport(), Qt::LeftButton, {}, firstNumber);
-        QCOMPARE(grid.CurrentRow(), 2);
-        QTest::mouseDClick(numbers->viewport(), Qt::LeftButton, {}, firstNumber);
+        if (where == "body" || where == "unpressed") {
+            point = view->visualRect(view->model()->index(row - 1, 1)).center();
+        } else if (where == "titles") {
+            target = view->horizontalHeader()->viewport();
+            point = QPoint(view->horizontalHeader()->sectionViewportPosition(1) + 20, 8);
+        } else if (where == "corner") {
+            target = view;
+            point = QPoint(view->frameWidth() + 5, view->frameWidth() + 5);
+            QVERIFY(view->childAt(point) != nullptr);  // the title label lies there
+        } else if (where == "numbers") {
+            target = numbers->viewport();
+            point = QPoint(numbers->width() / 2, numbers->sectionViewportPosition(row - 1) + 8);
+        } else {
+            point = QPoint(100, view->viewport()->height() - 5);
+        }
+        const auto mouse = static_cast<Qt::MouseButton>(button);
+        if (where == "unpressed") {
+            // A bare double click event, with no press before it.
+            QTest::mouseDClick(target, mouse, {}, point);
+        } else {
+            // Through the window, as the platform delivers a real double
+            // click to whatever widget lies under the point.
+            QTest::mouseDClick(rig.form->windowHandle(), mouse, {},
+                               target->mapTo(rig.form.get(), point));
+        }
+
+        const auto& queue = rig.form->Session().Link.Queue();
+        if (deleted < 0) {
+            QVERIFY(queue.empty());
+            QVERIFY(rig.port->journal->empty());  // the link was not even opened
+            return;
+        }
+        QCOMPARE(grid.CurrentRow(), deleted + 1);
         QVERIFY(!queue.empty());
         QCOMPARE(queue.front().Command, cmDeleteFile);
-        QCOMPARE(queue.front().Payload[0], 1);
+        QCOMPARE(queue.front().Payload[0], deleted);
+        QVERIFY(reported_.isEmpty());
     }
 
     void destructionClosesAnOpenPort() {
