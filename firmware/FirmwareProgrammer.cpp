@@ -80,6 +80,23 @@ bool FirmwareProgrammer::ProgramFirmware(const std::string& path) {
     return true;
 }
 
+bool FirmwareProgrammer::RunQueued() const {
+    return std::any_of(link_.Queue().begin(), link_.Queue().end(), [](const TCommandEntry& entry) {
+        return entry.Command == cmProgramFlash || entry.Command == cmVerifyFlash;
+    });
+}
+
+bool FirmwareProgrammer::ConfirmAbandonRun() {
+    if (!RunQueued()) return true;
+    if (!dialogs_.ConfirmWarning(kTextConfirmAbandonFirmware)) return false;
+    // The run may have ended (or failed) while the box was up.
+    if (RunQueued()) {
+        link_.ClearCommands();
+        link_.View().SetStatus(kTextFirmwareAbandoned);
+    }
+    return true;
+}
+
 void FirmwareProgrammer::ShowAddress(const char* format, const TReplyRecord& reply) {
     if (reply.Payload().size() < 2) return;
     char text[128];

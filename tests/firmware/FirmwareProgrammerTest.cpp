@@ -217,6 +217,39 @@ TEST_F(FirmwareTest, MissingImageRaisesCannotOpenAndQueuesNothing) {
     EXPECT_TRUE(rig.link.Queue().empty());
 }
 
+TEST_F(FirmwareTest, AbandoningARunIsAskedFirst) {
+    struct Case {
+        const char* what;
+        bool run;  // else only a refresh is queued
+        bool yes;
+        bool goesOn;
+        std::size_t left;
+    };
+    for (const Case c :
+         {Case{"no run", false, false, true, 1}, Case{"run, No", true, false, false, 5},
+          Case{"run, Yes", true, true, true, 0}}) {
+        SCOPED_TRACE(c.what);
+        rig.link.ActivateComm();
+        if (c.run)
+            Program(CountingBytes(64));
+        else
+            listing.RefreshDirectory();
+        rig.view.status = "было";
+        dialogs.warnings.clear();
+        dialogs.confirm = c.yes;
+        EXPECT_EQ(programmer.ConfirmAbandonRun(), c.goesOn);
+        EXPECT_EQ(dialogs.warnings, c.run
+                                        ? std::vector<std::string>{"Идет запись основной программы!"
+                                                                   "\x0A\x0DПрервать операцию?"}
+                                        : std::vector<std::string>{});
+        EXPECT_EQ(rig.link.Queue().size(), c.left);
+        EXPECT_EQ(rig.serial.open, c.left > 0);
+        EXPECT_EQ(rig.view.status, c.left == 0 ? "Запись основной программы прервана" : "было");
+        rig.link.ClearCommands();
+        dialogs.confirm = true;
+    }
+}
+
 TEST_F(FirmwareTest, VerifyErrorShowsTheAddressAndAbandonsEverything) {
     Program(CountingBytes(0x2000));
     // Program pass, then the verify pass up to the failing block.

@@ -5,13 +5,16 @@
 #include <QHelpEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
+#include <array>
 #include <memory>
 #include <stdexcept>
 
 #include "protocol/Frame.h"
 #include "tests/ui/FakeWindowPort.h"
+#include "tests/ui/FormsRig.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 #include "ui/ToolImages.h"
@@ -59,6 +62,30 @@ void ShowListing(Rig& rig, std::initializer_list<std::pair<const char*, const ch
     }
     grid.SetCell(row, 1, "Свободно - 100 байт");
 }
+
+// While it lives, answers every warning box that comes up with `answer`
+// (keeping its text) and closes the settings dialog when it opens, so that
+// an action that should not have gone on cannot hang the test.
+class ModalResponder {
+  public:
+    ModalResponder(QMessageBox::StandardButton answer, QDialog& settings) {
+        timer_.callOnTimeout([this, answer, &settings] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                questions.append(box->text());
+                box->button(answer)->click();
+            } else if (settings.isVisible()) {
+                settingsShown = true;
+                settings.close();
+            }
+        });
+        timer_.start(5);
+    }
+    QStringList questions;
+    bool settingsShown = false;
+
+  private:
+    QTimer timer_;
+};
 
 // An object whose every event handler fails.
 class FailingObject : public QObject {
@@ -454,6 +481,62 @@ class MainWindowTest : public QObject {
         QVERIFY(reported_.isEmpty());
     }
 
+    // While a firmware run is queued, the actions that would cut it off ask
+    // first; other batches are not asked about.
+    void firmwareRunIsNotCutOffUnasked_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("run");  // else only a refresh is queued
+        QTest::addColumn<int>("answer");
+        for (const char* action : {"settings", "device", "close"}) {
+            QTest::addRow("%s, run, No", action) << action << true << int(QMessageBox::No);
+            QTest::addRow("%s, run, Yes", action) << action << true << int(QMessageBox::Yes);
+            QTest::addRow("%s, no run", action) << action << false << int(QMessageBox::No);
+        }
+    }
+    void firmwareRunIsNotCutOffUnasked() {
+        QFETCH(QString, action);
+        QFETCH(bool, run);
+        QFETCH(int, answer);
+        testing::Store().clear();  // no device stored by an earlier row
+        testing::FormsRig<FakeWindowPort> rig;
+        TForm1& form = *rig.form1;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ConsoleLink& link = form.Session().Link;
+        link.ClearCommands();  // the start-up listing
+        link.ActivateComm();
+        const std::array<std::uint8_t, 35> block{};
+        if (run) {
+            link.AddCommand(cmProgramFlash, block.data(), 36);
+            link.AddCommand(cmVerifyFlash, block.data(), 36);
+        }
+        form.Session().Listing.RefreshDirectory();
+        const std::size_t queued = link.Queue().size();
+        form.SetStatus("было");
+
+        ModalResponder responder(static_cast<QMessageBox::StandardButton>(answer), *rig.form2);
+        if (action == "settings") QTest::mouseClick(form.ToolButton1, Qt::LeftButton);
+        if (action == "device") QTest::mouseClick(form.ToolButton13, Qt::LeftButton);
+        if (action == "close") form.close();
+
+        const bool abandoned = run && answer == QMessageBox::Yes;
+        const bool goesOn = !run || abandoned;
+        QCOMPARE(responder.questions,
+                 run ? QStringList{QStringLiteral(
+                           "Идет запись основной программы!\n\rПрервать операцию?")}
+                     : QStringList{});
+        QCOMPARE(link.Queue().size(), abandoned ? std::size_t{0} : queued);
+        QCOMPARE(form.StatusText(), abandoned ? QStringLiteral("Запись основной программы прервана")
+                                              : QStringLiteral("было"));
+        // The settings dialog closes the port itself; the device change re-opens it.
+        QCOMPARE(rig.port->port.open, !abandoned && !(action == "settings" && goesOn));
+        QCOMPARE(responder.settingsShown, action == "settings" && goesOn);
+        QCOMPARE(form.ToolButton13->Down(), action == "device" && goesOn);
+        QCOMPARE(rig.port->baudRate, action == "device" && goesOn ? 19200u : 9600u);
+        QCOMPARE(form.isVisible(), !(action == "close" && goesOn));
+        QVERIFY(reported_.isEmpty());
+    }
+
     void destructionClosesAnOpenPort() {
         std::shared_ptr<Journal> journal;
         {
@@ -570,6 +653,10 @@ class MainWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
+    // Settings go to a directory of this run, never the user's own.
+    QTemporaryDir config;
+    if (!config.isValid()) return 1;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     TApplication app(argc, argv);
     MainWindowTest test;
     return QTest::qExec(&test, argc, argv);
