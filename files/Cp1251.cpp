@@ -11,20 +11,32 @@ namespace vemkard {
 namespace {
 
 // Length of the well-formed UTF-8 sequence at the start of `text`, or 0.
+// Overlong forms, surrogates and values past U+10FFFF are not well formed;
+// the second byte's range rules them out, as in the Unicode table of
+// well-formed sequences.
 std::size_t Utf8SequenceLength(std::string_view text) {
     const auto lead = static_cast<unsigned char>(text[0]);
-    std::size_t length = 0;
     if (lead < 0x80) return 1;
-    if ((lead & 0xE0) == 0xC0)
+    std::size_t length = 0;
+    unsigned char low = 0x80;  // range of the second byte
+    unsigned char high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
         length = 2;
-    else if ((lead & 0xF0) == 0xE0)
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
-    else if ((lead & 0xF8) == 0xF0)
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
-    else
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
         return 0;
+    }
     if (text.size() < length) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
+    const auto second = static_cast<unsigned char>(text[1]);
+    if (second < low || second > high) return 0;
+    for (std::size_t i = 2; i < length; ++i) {
         if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return 0;
     }
     return length;

@@ -22,8 +22,9 @@ class FileRemoval {
                 IUserDialogs& dialogs);
 
     // Grid double click: deletes the file of the grid's current row, when that
-    // is a file row (neither the titles nor the free-space row), and queues a
-    // refresh behind it. Otherwise does nothing, not even open the link.
+    // is a file row (neither the titles nor the free-space row) whose entry
+    // has been read (its number cell is filled), and queues a refresh behind
+    // it. Otherwise does nothing, not even open the link.
     void StringGrid1DblClick();
 
     // Clear button: after a Yes to the warning box, opens the link and queues

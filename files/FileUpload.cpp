@@ -5,6 +5,7 @@
 
 #include "files/Cp1251.h"
 #include "files/LocalFile.h"
+#include "protocol/LinkAction.h"
 
 namespace vemkard {
 
@@ -101,7 +102,7 @@ void FileUpload::ToolButton8Click() {
     const std::optional<std::string> path =
         dialogs_.OpenFile(kUploadFilter, kUploadFilterIndex, "");
     if (!path || !FileExists(*path)) return;
-    link_.ActivateComm();
+    const TLinkAction action(link_);
     UploadFile(*path);
 }
 

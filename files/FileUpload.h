@@ -79,7 +79,9 @@ class FileUpload {
     FileUpload(ConsoleLink& link, const DirectoryListing& listing, IUserDialogs& dialogs);
 
     // Add-file button: asks for a file; cancelled or no such file: nothing.
-    // Otherwise opens the link and uploads. Throws EFOpenError.
+    // Otherwise opens the link and uploads; when the upload is refused or
+    // fails and nothing else is queued, the link is closed again. Throws
+    // EFOpenError.
     void ToolButton8Click();
 
     // Builds and queues the upload of `path`. A refusal (too large, damaged

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "files/LocalFile.h"
+#include "protocol/LinkAction.h"
 
 namespace vemkard {
 
@@ -34,27 +35,27 @@ void FirmwareProgrammer::ToolButton10Click() {
     const std::optional<std::string> path =
         dialogs_.OpenFile(kFirmwareFilter, 1, kFirmwareDefaultExtension);
     if (!path) return;
-    link_.ActivateComm();
-    ProgramFirmware(*path);
-    directory_.RefreshDirectory();
+    const TLinkAction action(link_);
+    // A refused image gets no refresh, whose end would report a success.
+    if (ProgramFirmware(*path)) directory_.RefreshDirectory();
 }
 
-void FirmwareProgrammer::ProgramFirmware(const std::string& path) {
+bool FirmwareProgrammer::ProgramFirmware(const std::string& path) {
     const LocalFile file(path);
     if (file.Size() >= kFirmwareSizeLimit) {
         link_.View().SetStatus(kTextFirmwareTooLarge);
-        return;
+        return false;
     }
     const std::vector<std::uint8_t> image = file.ReadAll(kFirmwareSizeLimit);
     // A file that grew since its size was taken, or a device that reports no
     // size, must not wrap the addresses.
     if (image.size() >= kFirmwareSizeLimit) {
         link_.View().SetStatus(kTextFirmwareTooLarge);
-        return;
+        return false;
     }
     if (image.empty()) {
         link_.View().SetStatus(kTextFirmwareEmpty);
-        return;
+        return false;
     }
 
     // One buffer for every block of both passes. Past the end of the image the
@@ -76,6 +77,24 @@ void FirmwareProgrammer::ProgramFirmware(const std::string& path) {
         } while (address < image.size());
     }
     link_.UpdateQueueProgress();
+    return true;
+}
+
+bool FirmwareProgrammer::RunQueued() const {
+    return std::any_of(link_.Queue().begin(), link_.Queue().end(), [](const TCommandEntry& entry) {
+        return entry.Command == cmProgramFlash || entry.Command == cmVerifyFlash;
+    });
+}
+
+bool FirmwareProgrammer::ConfirmAbandonRun() {
+    if (!RunQueued()) return true;
+    if (!dialogs_.ConfirmWarning(kTextConfirmAbandonFirmware)) return false;
+    // The run may have ended (or failed) while the box was up.
+    if (RunQueued()) {
+        link_.ClearCommands();
+        link_.View().SetStatus(kTextFirmwareAbandoned);
+    }
+    return true;
 }
 
 void FirmwareProgrammer::ShowAddress(const char* format, const TReplyRecord& reply) {

@@ -18,6 +18,10 @@ inline constexpr std::string_view kFirmwareDefaultExtension = "*.mts";
 // Line feed, then carriage return, between the two sentences.
 inline constexpr std::string_view kTextConfirmFirmware =
     "Все данные в пульте будут утеряны!\n\rПодтвердите операцию";
+// Asked before an action would cut a firmware run off.
+inline constexpr std::string_view kTextConfirmAbandonFirmware =
+    "Идет запись основной программы!\n\rПрервать операцию?";
+inline constexpr std::string_view kTextFirmwareAbandoned = "Запись основной программы прервана";
 inline constexpr std::string_view kTextFirmwareTooLarge = "Файл слишком большой!";
 inline constexpr std::string_view kTextFirmwareEmpty = "Файл прошивки пуст";
 
@@ -35,15 +39,25 @@ class FirmwareProgrammer : public IFirmwareReplies {
     FirmwareProgrammer& operator=(const FirmwareProgrammer&) = delete;
 
     // Firmware button: after a Yes to the warning box and a chosen image,
-    // opens the link, queues both passes and then the refresh. Throws
-    // EFOpenError (nothing queued, not even the refresh) when the image
-    // cannot be opened or read.
+    // opens the link, queues both passes and then the refresh. A refused
+    // image queues nothing, not even the refresh; with nothing else queued
+    // the link is closed again. Throws EFOpenError (nothing queued either)
+    // when the image cannot be opened or read.
     void ToolButton10Click();
 
     // Reads the image at `path` and queues the program pass and the verify
-    // pass. An image of 64 KiB or more, or an empty one, is refused on the
-    // status line. Throws EFOpenError.
-    void ProgramFirmware(const std::string& path);
+    // pass; true when it did. An image of 64 KiB or more, or an empty one,
+    // is refused on the status line (false). Throws EFOpenError.
+    bool ProgramFirmware(const std::string& path);
+
+    // True while blocks of a firmware run (program or verify) are queued.
+    bool RunQueued() const;
+    // Asked before an action that would cut a run off (the settings dialog,
+    // a device change, closing the window). With no run queued: true. Else
+    // the warning box asks whether to abandon it: Yes empties the queue,
+    // closes the link, says the write was interrupted and gives true; No
+    // changes nothing and gives false.
+    bool ConfirmAbandonRun();
 
     // Each status handler ignores a reply too short for the fields it reads.
     void ShowProgramStatus(const TReplyRecord& reply) override;

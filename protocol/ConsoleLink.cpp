@@ -68,6 +68,7 @@ void ConsoleLink::RemoveHeadCommand() {
     if (!queue_.empty()) {
         queue_.pop_front();
         headSent_ = false;
+        ++queueSteps_;
     }
     if (queue_.empty()) {
         view_.SetStatus(kTextOperationDone);
@@ -93,7 +94,9 @@ void ConsoleLink::SendHeadCommand() {
     // The entry's bytes (L, code, payload) are the frame's body, in order.
     const auto* body = reinterpret_cast<const std::uint8_t*>(&queue_.front());
     const std::size_t size = BuildFrame(body, frame.data());
-    if (serial_.WriteData(frame.data(), static_cast<std::uint16_t>(size))) headSent_ = true;
+    if (!serial_.WriteData(frame.data(), static_cast<std::uint16_t>(size)) || headSent_) return;
+    headSent_ = true;
+    ++queueSteps_;
 }
 
 void ConsoleLink::ShowQueueCounter() {
@@ -141,6 +144,7 @@ bool IsPoll(const std::uint8_t* frame) {
 void ConsoleLink::Comm321ReceiveData(const void* buffer, std::uint16_t length) {
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     const unsigned deactivationsBefore = deactivations_;
+    const unsigned stepsBefore = queueSteps_;
     std::size_t left = length;
     // A parse leaves at most 260 bytes, so a chunk that does not fit is taken
     // in pieces with a parse after each; nothing is dropped or overrun. The
@@ -157,7 +161,8 @@ void ConsoleLink::Comm321ReceiveData(const void* buffer, std::uint16_t length) {
     } while (left > 0);
     passRest_ = {};
     // A batch that this chunk finished or abandoned keeps its final message.
-    if (deactivations_ == deactivationsBefore) RestartReplyTimer();
+    if (deactivations_ != deactivationsBefore) return;
+    if (queueSteps_ != stepsBefore || queue_.empty()) RestartReplyTimer();
 }
 
 void ConsoleLink::ParseReceived() {

@@ -77,7 +77,11 @@ class ConsoleLink {
 
     // --- receiver -----------------------------------------------------------
     // Handler of the serial component's receive-data event. One chunk is one
-    // receive pass, also when it is parsed in pieces.
+    // receive pass, also when it is parsed in pieces. Restarts the no-reply
+    // timer when the chunk moved the queue on (a head went out for the first
+    // time or was removed) or nothing is queued; polls that only fetch the
+    // same head again and replies that are ignored do not, so an
+    // unacknowledged head ends the batch like a silent console.
     void Comm321ReceiveData(const void* buffer, std::uint16_t length);
     // Dispatches every complete, valid frame from the scan position on, in
     // order, except that of several polls in one pass only the last is
@@ -119,6 +123,9 @@ class ConsoleLink {
     std::deque<TCommandEntry> queue_;
     // The head has been written at least once since it became the head.
     bool headSent_ = false;
+    // Counts each head sent for the first time and each head removed: the
+    // steps by which a batch moves on.
+    unsigned queueSteps_ = 0;
 
     std::array<std::uint8_t, kReceiveBufferSize> receiveBuffer_{};
     int fillLevel_ = 0;

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QPalette>
 #include <QScreen>
@@ -213,6 +214,14 @@ void TForm1::resizeEvent(QResizeEvent* event) {
     FormResize();
 }
 
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (!session_.Firmware.ConfirmAbandonRun()) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
 void TForm1::FormShow() {
     FormResize();
     // Start-up failures are already on the status line; nothing else to say.
@@ -234,6 +243,8 @@ void TForm1::FormResize() {
 }
 
 void TForm1::ToolButton12Click(TToolButton* sender) {
+    // Another speed would cut a firmware run off halfway.
+    if (!session_.Firmware.ConfirmAbandonRun()) return;
     struct TDevice {
         TToolButton* button;
         std::uint32_t baudRate;
@@ -258,6 +269,8 @@ void TForm1::ToolButton12Click(TToolButton* sender) {
 }
 
 void TForm1::ToolButton1Click() {
+    // The dialog closes the port, which would cut a firmware run off.
+    if (!session_.Firmware.ConfirmAbandonRun()) return;
     if (form2_ && form2_->exec() == QDialog::Accepted) SetStatus(kTextSettingsSaved);
 }
 

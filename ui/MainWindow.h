@@ -125,6 +125,8 @@ class TForm1 : public QWidget, public ILinkView {
   protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Asks first while a firmware run is queued; No keeps the window open.
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BuildToolBar();

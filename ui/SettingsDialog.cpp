@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QSettings>
 #include <QShowEvent>
+#include <limits>
 
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
@@ -22,21 +23,28 @@ QSettings Store() {
 
 std::optional<int> StoredInteger(const QVariant& value) {
     bool ok = false;
-    int number = 0;
+    qlonglong number = 0;
     switch (value.typeId()) {
         case QMetaType::Int:
-        case QMetaType::UInt:
         case QMetaType::LongLong:
-        case QMetaType::ULongLong:
         case QMetaType::QString:
         case QMetaType::QByteArray:
-            number = value.toInt(&ok);
+            number = value.toLongLong(&ok);
             break;
+        case QMetaType::UInt:
+        case QMetaType::ULongLong: {
+            const qulonglong unsignedNumber = value.toULongLong(&ok);
+            ok = ok && unsignedNumber <= qulonglong{std::numeric_limits<int>::max()};
+            number = static_cast<qlonglong>(unsignedNumber);
+            break;
+        }
         default:
             break;
     }
-    if (!ok) return {};
-    return number;
+    // A value past 32 bits is no device code; cut down it could name one.
+    if (!ok || number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max())
+        return {};
+    return static_cast<int>(number);
 }
 
 std::optional<QString> StoredText(const QVariant& value) {
@@ -68,6 +76,10 @@ TForm2::TForm2(TForm1& form1, TPortCandidates candidates)
     ComboBox1->setEditable(true);
     // Picking or typing sets the text; Enter must not add list entries.
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    // The port name is exactly what was typed or picked: the completer an
+    // editable box gets would complete it inline (ignoring case) and would
+    // take Enter for itself instead of the OK button.
+    ComboBox1->setCompleter(nullptr);
     ComboBox1->setGeometry(88, 8, 105, 21);
     ComboBox1->setEditText(QStringLiteral("ComboBox1"));
 

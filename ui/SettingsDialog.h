@@ -28,8 +28,8 @@ inline constexpr std::string_view kKeyDevice = "Device";
 
 using TPortCandidates = std::function<std::vector<std::string>()>;
 
-// "Device" as stored: an integer, or text that parses as one; anything else
-// (a list, a fraction, words) counts as absent.
+// "Device" as stored: an integer within 32 bits, or text that parses as one;
+// anything else (a list, a fraction, words, a larger number) counts as absent.
 std::optional<int> StoredInteger(const QVariant& value);
 // "ComPort" as stored: text only; a list or any other type counts as absent.
 std::optional<QString> StoredText(const QVariant& value);

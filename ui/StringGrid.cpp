@@ -79,14 +79,8 @@ TStringGrid::TStringGrid(DirectoryGrid& grid, QWidget* parent)
     columns->setHighlightSections(false);
     columns->setStretchLastSection(false);
 
-    // Fixed cells do not move the selection, yet a double click on them
-    // works on the current row like one on the body.
-    for (QHeaderView* header : {rows, columns}) {
-        header->setSectionsClickable(false);
-        connect(header, &QHeaderView::sectionDoubleClicked, this, [this] {
-            if (OnDblClick) OnDblClick();
-        });
-    }
+    // Fixed cells neither move the selection nor delete on a double click.
+    for (QHeaderView* header : {rows, columns}) header->setSectionsClickable(false);
 
     corner_->setAutoFillBackground(false);
     corner_->setIndent(2);
@@ -111,8 +105,19 @@ void TStringGrid::SetColWidth(int column, int width) {
     }
 }
 
+void TStringGrid::mousePressEvent(QMouseEvent* event) {
+    pressed_ = indexAt(event->position().toPoint());
+    QTableView::mousePressEvent(event);
+}
+
 void TStringGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    // Only the cell that the first press chose, and whose row still shows
+    // what was pressed: a listing that reset the rows in between drops it.
+    const QModelIndex at = indexAt(event->position().toPoint());
+    const bool chosen = event->button() == Qt::LeftButton && at.isValid() && at == pressed_;
     QTableView::mouseDoubleClickEvent(event);
+    if (!chosen) return;
+    grid_.SetCurrentRow(at.row() + 1);
     if (OnDblClick) OnDblClick();
 }
 

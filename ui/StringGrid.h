@@ -6,6 +6,7 @@
 
 #include <QAbstractTableModel>
 #include <QLabel>
+#include <QPersistentModelIndex>
 #include <QTableView>
 #include <functional>
 
@@ -42,10 +43,14 @@ class TStringGrid : public QTableView {
     void SetColWidth(int column, int width);
 
     DirectoryGrid& Grid() { return grid_; }
-    // Runs on every double click inside the grid.
+    // Runs on a left double click on a body cell whose first press landed on
+    // that same cell, once its row has been made the current row. Double
+    // clicks on the fixed cells, the blank area or a cell not pressed first
+    // do not call it.
     std::function<void()> OnDblClick;
 
   protected:
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void updateGeometries() override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
@@ -56,6 +61,8 @@ class TStringGrid : public QTableView {
     DirectoryGrid& grid_;
     TGridModel model_;
     QLabel* corner_;
+    // The cell of the last press; lost when the rows are reset.
+    QPersistentModelIndex pressed_;
 };
 
 }  // namespace vemkard

@@ -31,6 +31,19 @@ INSTANTIATE_TEST_SUITE_P(
                       ConversionCase{"FourByteCharacter", "\xF0\x9F\x98\x80", "?"},  // U+1F600
                       ConversionCase{"StrayContinuationByte", "a\x80z", "a?z"},
                       ConversionCase{"TruncatedSequenceAtEnd", "ab\xD0", "ab?"},
+                      // Ill-formed sequences: one '?' for every byte.
+                      ConversionCase{"OverlongC0", "a\xC0\x80z", "a??z"},
+                      ConversionCase{"OverlongC1", "\xC1\xBF", "??"},
+                      ConversionCase{"OverlongE0", "\xE0\x80\xAF|\xE0\x9F\xBF", "???|???"},
+                      ConversionCase{"OverlongF0", "\xF0\x8F\xBF\xBF", "????"},
+                      ConversionCase{"Surrogate", "\xED\xA0\x80|\xED\xBF\xBF", "???|???"},
+                      ConversionCase{"AboveU10FFFF", "\xF4\x90\x80\x80", "????"},
+                      ConversionCase{"LeadF5", "\xF5\x80\x80\x80", "????"},
+                      ConversionCase{"LeadFF", "\xFF\xFE", "??"},
+                      ConversionCase{"TruncatedInTheMiddle", "\xE0\xA0z\xF0\x90\x80", "??z???"},
+                      // The edges of the well-formed ranges stay one character.
+                      ConversionCase{"EdgesStayWhole",
+                                     "\xC2\x80\xE0\xA0\x80\xED\x9F\xBF\xF4\x8F\xBF\xBF", "????"},
                       ConversionCase{"Empty", "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 

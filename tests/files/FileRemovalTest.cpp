@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "files/DirectoryGrid.h"
@@ -16,10 +17,13 @@ using testing::SentFrame;
 
 class FileRemovalTest : public testing::FilesFixture {
   protected:
-    // Lets the console report `count` files, so the grid has count + 2 rows.
-    void ListFiles(std::uint8_t count) {
+    // Lets the console report `count` files, so the grid has count + 2 rows,
+    // and the entries of the first `read` of them (all by default).
+    void ListFiles(std::uint8_t count, int read = 255) {
         rig.link.AddCommand(cmReadDirectory, nullptr, 1);
         rig.Reply(cmReadDirectory, {count});
+        for (int i = 0; i < std::min<int>(count, read); ++i)
+            rig.Reply(cmReadEntry, {static_cast<std::uint8_t>(i), 0, 1, 0, 10, 0, 1, 'A'});
         rig.link.ClearCommands();
         rig.serial.opens = 0;
     }
@@ -54,14 +58,19 @@ TEST_F(FileRemovalTest, DoubleClickOnAFileRowDeletesItThenRefreshes) {
     }
 }
 
-TEST_F(FileRemovalTest, DoubleClickOutsideTheFileRowsDoesNothing) {
+TEST_F(FileRemovalTest, DoubleClickOutsideTheListedFileRowsDoesNothing) {
     struct Case {
         std::uint8_t files;
+        int read;
         int row;
     };
-    for (const Case c : {Case{3, 0}, Case{3, 4}, Case{0, 0}, Case{0, 1}}) {
-        SCOPED_TRACE(::testing::Message() << c.files << " files, row " << c.row);
-        ListFiles(c.files);
+    // Titles, free-space row, empty listing, and rows whose entries have not
+    // arrived yet (a stale current row included).
+    for (const Case c : {Case{3, 3, 0}, Case{3, 3, 4}, Case{0, 0, 0}, Case{0, 0, 1}, Case{3, 1, 2},
+                         Case{3, 0, 1}}) {
+        SCOPED_TRACE(::testing::Message()
+                     << int(c.files) << " files, " << c.read << " read, row " << c.row);
+        ListFiles(c.files, c.read);
         grid.SetCurrentRow(c.row);
         removal.StringGrid1DblClick();
         EXPECT_EQ(rig.serial.opens, 0);

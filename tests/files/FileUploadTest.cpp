@@ -430,6 +430,38 @@ TEST_F(FileUploadTest, AddFileButtonOpensTheLinkAndQueuesTheUpload) {
     EXPECT_EQ(rig.view.counter, "3");
 }
 
+TEST_F(FileUploadTest, AddFileButtonClosesTheLinkAfterARefusal) {
+    struct Case {
+        std::string name;
+        Bytes contents;
+        const char* status;
+    };
+    const Case cases[] = {
+        {"huge.kts", CountingBytes(10000), "Файл слишком большой"},
+        {"short.m0", CountingBytes(1100), "Файл организации повреждён"},
+        {std::string(246, 'n') + ".kts", {7}, "Слишком длинное имя файла"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        dialogs.chosenFile = folder.Write(c.name, c.contents);
+        upload.ToolButton8Click();
+        EXPECT_EQ(rig.view.status, c.status);
+        EXPECT_TRUE(rig.link.Queue().empty());
+        EXPECT_FALSE(rig.serial.open);
+        EXPECT_FALSE(rig.timer.enabled);
+
+        // Behind other work the refusal leaves that work and its link alone.
+        rig.link.ActivateComm();
+        listing.RefreshDirectory();
+        upload.ToolButton8Click();
+        EXPECT_EQ(rig.view.status, c.status);
+        EXPECT_EQ(rig.QueuedCommands(), (std::vector<std::uint8_t>{cmReadDirectory}));
+        EXPECT_TRUE(rig.serial.open);
+        EXPECT_TRUE(rig.timer.enabled);
+        rig.link.ClearCommands();
+    }
+}
+
 TEST_F(FileUploadTest, UnopenableFileRaisesCannotOpenWithTheSystemReason) {
     // A socket exists in the folder but cannot be opened as a file.
     const std::string path = (folder.Path() / "console.kts").string();
@@ -450,7 +482,7 @@ TEST_F(FileUploadTest, UnopenableFileRaisesCannotOpenWithTheSystemReason) {
                   "Cannot open file \"" + path + "\". " + std::strerror(ENXIO));
     }
     ::close(fd);
-    EXPECT_TRUE(rig.serial.open);
+    EXPECT_FALSE(rig.serial.open) << "the link it opened is closed again";
     EXPECT_TRUE(rig.link.Queue().empty());
 }
 

@@ -168,7 +168,7 @@ TEST_F(FirmwareTest, ImageShorterThanABlockIsPaddedWithFFInBothPasses) {
     }
 }
 
-TEST_F(FirmwareTest, RefusedImagesQueueOnlyTheRefresh) {
+TEST_F(FirmwareTest, RefusedImagesQueueNothingAndCloseTheLink) {
     struct Case {
         std::size_t size;
         const char* status;
@@ -178,9 +178,20 @@ TEST_F(FirmwareTest, RefusedImagesQueueOnlyTheRefresh) {
         SCOPED_TRACE(c.size);
         Program(CountingBytes(c.size));
         EXPECT_EQ(rig.view.status, c.status);
-        EXPECT_EQ(rig.QueuedCommands(), (std::vector<std::uint8_t>{cmReadDirectory}));
-        rig.link.ClearCommands();
+        EXPECT_TRUE(rig.link.Queue().empty()) << "no refresh to report a success";
+        EXPECT_FALSE(rig.serial.open);
+        EXPECT_FALSE(rig.timer.enabled);
     }
+}
+
+TEST_F(FirmwareTest, RefusalBehindOtherWorkLeavesItRunning) {
+    rig.link.ActivateComm();
+    listing.RefreshDirectory();
+    Program(CountingBytes(0));
+    EXPECT_EQ(rig.view.status, "Файл прошивки пуст");
+    EXPECT_EQ(rig.QueuedCommands(), (std::vector<std::uint8_t>{cmReadDirectory}));
+    EXPECT_TRUE(rig.serial.open);
+    EXPECT_TRUE(rig.timer.enabled);
 }
 
 TEST_F(FirmwareTest, DeviceWithoutEndIsRefusedAsTooLarge) {
@@ -188,7 +199,8 @@ TEST_F(FirmwareTest, DeviceWithoutEndIsRefusedAsTooLarge) {
     dialogs.chosenFile = "/dev/zero";
     programmer.ToolButton10Click();
     EXPECT_EQ(rig.view.status, "Файл слишком большой!");
-    EXPECT_EQ(rig.QueuedCommands(), (std::vector<std::uint8_t>{cmReadDirectory}));
+    EXPECT_TRUE(rig.link.Queue().empty());
+    EXPECT_FALSE(rig.serial.open);
 }
 
 TEST_F(FirmwareTest, MissingImageRaisesCannotOpenAndQueuesNothing) {
@@ -201,8 +213,41 @@ TEST_F(FirmwareTest, MissingImageRaisesCannotOpenAndQueuesNothing) {
         EXPECT_EQ(std::string(error.what()),
                   "Cannot open file \"" + path + "\". " + std::strerror(ENOENT));
     }
-    EXPECT_TRUE(rig.serial.open);
+    EXPECT_FALSE(rig.serial.open) << "the link it opened is closed again";
     EXPECT_TRUE(rig.link.Queue().empty());
+}
+
+TEST_F(FirmwareTest, AbandoningARunIsAskedFirst) {
+    struct Case {
+        const char* what;
+        bool run;  // else only a refresh is queued
+        bool yes;
+        bool goesOn;
+        std::size_t left;
+    };
+    for (const Case c :
+         {Case{"no run", false, false, true, 1}, Case{"run, No", true, false, false, 5},
+          Case{"run, Yes", true, true, true, 0}}) {
+        SCOPED_TRACE(c.what);
+        rig.link.ActivateComm();
+        if (c.run)
+            Program(CountingBytes(64));
+        else
+            listing.RefreshDirectory();
+        rig.view.status = "было";
+        dialogs.warnings.clear();
+        dialogs.confirm = c.yes;
+        EXPECT_EQ(programmer.ConfirmAbandonRun(), c.goesOn);
+        EXPECT_EQ(dialogs.warnings, c.run
+                                        ? std::vector<std::string>{"Идет запись основной программы!"
+                                                                   "\x0A\x0DПрервать операцию?"}
+                                        : std::vector<std::string>{});
+        EXPECT_EQ(rig.link.Queue().size(), c.left);
+        EXPECT_EQ(rig.serial.open, c.left > 0);
+        EXPECT_EQ(rig.view.status, c.left == 0 ? "Запись основной программы прервана" : "было");
+        rig.link.ClearCommands();
+        dialogs.confirm = true;
+    }
 }
 
 TEST_F(FirmwareTest, VerifyErrorShowsTheAddressAndAbandonsEverything) {

@@ -7,6 +7,7 @@
 namespace vemkard {
 namespace {
 
+using testing::Concat;
 using testing::LinkRig;
 using testing::Poll;
 
@@ -150,17 +151,84 @@ TEST(LinkActivation, OpeningResetsTheReceiveBuffer) {
     EXPECT_EQ(rig.link.FillLevel(), 0);
 }
 
-TEST(NoReplyTimer, ArmedByActivationAndByEveryChunk) {
+TEST(NoReplyTimer, ArmedByActivationAndByEveryChunkThatMovesTheQueueOn) {
     LinkRig rig;
     rig.link.ActivateComm();
-    rig.Queue(cmReadDirectory);
-    const int afterActivate = rig.timer.starts;
-    EXPECT_EQ(afterActivate, 1);
-    rig.Feed({0x00});  // noise still proves the console is there
+    EXPECT_EQ(rig.timer.starts, 1);
+    rig.Feed(Poll());  // nothing queued: a poll still proves the console is there
     EXPECT_EQ(rig.timer.starts, 2);
-    rig.Feed(Poll());
-    EXPECT_EQ(rig.timer.starts, 3);
+    rig.Queue(cmReadDirectory);
+    rig.Queue(cmReadFreeSpace);
+    struct Step {
+        const char* what;
+        std::vector<std::uint8_t> chunk;
+        int starts;
+    };
+    const Step steps[] = {
+        {"noise", {0x00}, 2},
+        {"the head goes out", Poll(), 3},
+        {"the same head again", Poll(), 3},
+        {"a reply to another command", MakeFrame(cmReadEntry, std::vector<std::uint8_t>(7, 0)), 3},
+        {"a reply too short for its field", MakeFrame(cmReadDirectory), 3},
+        {"the head acknowledged", MakeFrame(cmReadDirectory, std::vector<std::uint8_t>{0}), 4},
+        {"the next head goes out", Poll(), 5},
+    };
+    for (const Step& step : steps) {
+        rig.Feed(step.chunk);
+        EXPECT_EQ(rig.timer.starts, step.starts) << step.what;
+    }
     EXPECT_TRUE(rig.timer.enabled);
+}
+
+// The console polls once a second and answers each head with `answer`.
+TEST(NoReplyTimer, AHeadUnacknowledgedForTheIntervalEndsTheBatch) {
+    using Bytes = std::vector<std::uint8_t>;
+    struct Case {
+        const char* what;
+        Bytes wrong;  // what the console answers the head with, until `rightAt`
+        int rightAt;  // the attempt that gets the right reply; 0: none
+        std::string_view status;
+    };
+    const Case cases[] = {
+        {"ignored code", MakeFrame(cmReadEntry, Bytes(7, 0)), 0, kTextNoConnection},
+        {"too short", MakeFrame(cmReadFreeSpace, Bytes{1}), 0, kTextNoConnection},
+        {"polls only", {}, 0, kTextNoConnection},
+        {"lossy, recovers in time", {}, 20, kTextOperationDone},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LinkRig rig;
+        rig.link.ActivateComm();
+        rig.Queue(cmReadFreeSpace);
+        int attempt = 0;
+        while (rig.link.QueueLength() > 0 && attempt < 40) {
+            ++attempt;
+            rig.Elapse(1000);
+            if (rig.link.QueueLength() == 0) break;  // the timer ended it and closed the port
+            rig.Feed(Concat({Poll(), attempt == c.rightAt ? MakeFrame(cmReadFreeSpace, Bytes{1, 0})
+                                                          : c.wrong}));
+        }
+        // The head first went out at attempt 1, so the interval ends at attempt 21.
+        EXPECT_EQ(attempt, c.rightAt != 0 ? c.rightAt : 21);
+        EXPECT_EQ(rig.view.status, c.status);
+        EXPECT_FALSE(rig.serial.open);
+        EXPECT_FALSE(rig.timer.enabled);
+    }
+}
+
+TEST(NoReplyTimer, ABatchLongerThanTheIntervalRunsToItsEnd) {
+    LinkRig rig;
+    rig.link.ActivateComm();
+    for (int i = 0; i < 60; ++i) rig.Queue(cmDeleteFile, {static_cast<std::uint8_t>(i)});
+    // Each head takes 900 ms to go out and as long again to be acknowledged.
+    while (rig.link.QueueLength() > 0 && rig.timer.enabled) {
+        rig.Elapse(900);
+        rig.Feed(Poll());
+        rig.Elapse(900);
+        rig.Feed(MakeFrame(cmDeleteFile));
+    }
+    EXPECT_EQ(rig.view.status, kTextOperationDone);
+    EXPECT_EQ(rig.link.QueueLength(), 0);
 }
 
 TEST(NoReplyTimer, TickAbandonsTheBatch) {

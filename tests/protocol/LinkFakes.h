@@ -65,13 +65,15 @@ class FakeTimer : public IReplyTimer {
     void Enable() override {
         enabled = true;
         ++starts;
+        running = 0;
     }
     void Disable() override { enabled = false; }
     bool Enabled() const override { return enabled; }
 
     int interval = 0;
     bool enabled = false;
-    int starts = 0;  // each Enable starts a full interval
+    int starts = 0;   // each Enable starts a full interval
+    int running = 0;  // milliseconds since the last start
 };
 
 class RecordingSleeper : public ISleeper {
@@ -90,6 +92,15 @@ struct LinkRig {
 
     void Feed(const std::vector<std::uint8_t>& bytes) {
         link.Comm321ReceiveData(bytes.data(), static_cast<std::uint16_t>(bytes.size()));
+    }
+    // Lets `milliseconds` pass on the fake clock; the timer ticks when its
+    // interval has run out since its last start.
+    void Elapse(int milliseconds) {
+        if (!timer.enabled) return;
+        timer.running += milliseconds;
+        if (timer.running < timer.interval) return;
+        timer.running = 0;
+        link.Timer1Timer();
     }
     void Queue(std::uint8_t command, std::vector<std::uint8_t> payload = {}) {
         if (!link.AddCommand(command, payload.data(), static_cast<int>(payload.size()) + 1))

@@ -5,13 +5,16 @@
 #include <QHelpEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
+#include <array>
 #include <memory>
 #include <stdexcept>
 
 #include "protocol/Frame.h"
 #include "tests/ui/FakeWindowPort.h"
+#include "tests/ui/FormsRig.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
 #include "ui/ToolImages.h"
@@ -42,6 +45,47 @@ TToolButton* DeviceButton(TForm1& form, int number) {
             return form.ToolButton14;
     }
 }
+
+// Shows the window, drops its start-up listing and fills the grid: one
+// {number, name} per file row (an empty number: not read yet), then the
+// free-space row.
+void ShowListing(Rig& rig, std::initializer_list<std::pair<const char*, const char*>> files) {
+    rig.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+    rig.form->Session().Link.ClearCommands();
+    DirectoryGrid& grid = rig.form->Session().Grid;
+    grid.ResetRows(static_cast<int>(files.size()) + 2);
+    int row = 1;
+    for (const auto& [number, name] : files) {
+        grid.SetCell(row, 0, number);
+        grid.SetCell(row++, 1, name);
+    }
+    grid.SetCell(row, 1, "Свободно - 100 байт");
+}
+
+// While it lives, answers every warning box that comes up with `answer`
+// (keeping its text) and closes the settings dialog when it opens, so that
+// an action that should not have gone on cannot hang the test.
+class ModalResponder {
+  public:
+    ModalResponder(QMessageBox::StandardButton answer, QDialog& settings) {
+        timer_.callOnTimeout([this, answer, &settings] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                questions.append(box->text());
+                box->button(answer)->click();
+            } else if (settings.isVisible()) {
+                settingsShown = true;
+                settings.close();
+            }
+        });
+        timer_.start(5);
+    }
+    QStringList questions;
+    bool settingsShown = false;
+
+  private:
+    QTimer timer_;
+};
 
 // An object whose every event handler fails.
 class FailingObject : public QObject {
@@ -348,16 +392,8 @@ class MainWindowTest : public QObject {
 
     void gridShowsRowsAndDoubleClickDeletesTheCurrentFile() {
         Rig rig;
-        rig.form->show();
-        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
-        rig.form->Session().Link.ClearCommands();
+        ShowListing(rig, {{"1", "первый.m0"}, {"2", "второй.z0"}});
         DirectoryGrid& grid = rig.form->Session().Grid;
-        grid.ResetRows(4);
-        grid.SetCell(1, 0, "1");
-        grid.SetCell(1, 1, "первый.m0");
-        grid.SetCell(2, 0, "2");
-        grid.SetCell(2, 1, "второй.z0");
-        grid.SetCell(3, 1, "Свободно - 100 байт");
         TStringGrid* view = rig.form->StringGrid1;
         QCOMPARE(view->model()->rowCount(), 3);
         QCOMPARE(view->model()->index(1, 1).data(), QVariant(QStringLiteral("второй.z0")));
@@ -371,18 +407,134 @@ class MainWindowTest : public QObject {
         QVERIFY(!queue.empty());
         QCOMPARE(queue.front().Command, cmDeleteFile);
         QCOMPARE(queue.front().Payload[0], 1);  // entry index of row 2
+    }
 
-        // A double click on a fixed cell deletes the current row's file too,
-        // whatever row the click was on.
-        rig.form->Session().Link.ClearCommands();
+    // Rows 1 and 2 are read (row 2 without a name), row 3 not yet, row 4
+    // is the free space; row 1 is current before the double click.
+    void gridDoubleClickDeletesOnlyAListedFile_data() {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<int>("row");  // grid row, for the body and the number column
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("deleted");  // entry index, -1: nothing
+        QTest::newRow("listed file") << "body" << 2 << int(Qt::LeftButton) << 1;
+        QTest::newRow("title row") << "titles" << 0 << int(Qt::LeftButton) << -1;
+        QTest::newRow("title of the numbers") << "corner" << 0 << int(Qt::LeftButton) << -1;
+        QTest::newRow("number column") << "numbers" << 2 << int(Qt::LeftButton) << -1;
+        QTest::newRow("blank area") << "blank" << 0 << int(Qt::LeftButton) << -1;
+        QTest::newRow("row not read") << "body" << 3 << int(Qt::LeftButton) << -1;
+        QTest::newRow("free-space row") << "body" << 4 << int(Qt::LeftButton) << -1;
+        QTest::newRow("nothing pressed first") << "unpressed" << 2 << int(Qt::LeftButton) << -1;
+        QTest::newRow("right button") << "body" << 2 << int(Qt::RightButton) << -1;
+    }
+    void gridDoubleClickDeletesOnlyAListedFile() {
+        QFETCH(QString, where);
+        QFETCH(int, row);
+        QFETCH(int, button);
+        QFETCH(int, deleted);
+        Rig rig;
+        ShowListing(rig, {{"1", "первый.m0"}, {"2", ""}, {"", ""}});
+        DirectoryGrid& grid = rig.form->Session().Grid;
+        TStringGrid* view = rig.form->StringGrid1;
+        view->setCurrentIndex(view->model()->index(0, 1));
+        QCOMPARE(grid.CurrentRow(), 1);
+        rig.port->journal->clear();
+
+        QWidget* target = view->viewport();
+        QPoint point;
         QHeaderView* numbers = view->verticalHeader();
-        const QPoint firstNumber(numbers->width() / 2, numbers->sectionViewportPosition(0) + 8);
-        QTest::mouseClick(numbers->viewport(), Qt::LeftButton, {}, firstNumber);
-        QCOMPARE(grid.CurrentRow(), 2);
-        QTest::mouseDClick(numbers->viewport(), Qt::LeftButton, {}, firstNumber);
+        if (where == "body" || where == "unpressed") {
+            point = view->visualRect(view->model()->index(row - 1, 1)).center();
+        } else if (where == "titles") {
+            target = view->horizontalHeader()->viewport();
+            point = QPoint(view->horizontalHeader()->sectionViewportPosition(1) + 20, 8);
+        } else if (where == "corner") {
+            target = view;
+            point = QPoint(view->frameWidth() + 5, view->frameWidth() + 5);
+            QVERIFY(view->childAt(point) != nullptr);  // the title label lies there
+        } else if (where == "numbers") {
+            target = numbers->viewport();
+            point = QPoint(numbers->width() / 2, numbers->sectionViewportPosition(row - 1) + 8);
+        } else {
+            point = QPoint(100, view->viewport()->height() - 5);
+        }
+        const auto mouse = static_cast<Qt::MouseButton>(button);
+        if (where == "unpressed") {
+            // A bare double click event, with no press before it.
+            QTest::mouseDClick(target, mouse, {}, point);
+        } else {
+            // Through the window, as the platform delivers a real double
+            // click to whatever widget lies under the point.
+            QTest::mouseDClick(rig.form->windowHandle(), mouse, {},
+                               target->mapTo(rig.form.get(), point));
+        }
+
+        const auto& queue = rig.form->Session().Link.Queue();
+        if (deleted < 0) {
+            QVERIFY(queue.empty());
+            QVERIFY(rig.port->journal->empty());  // the link was not even opened
+            return;
+        }
+        QCOMPARE(grid.CurrentRow(), deleted + 1);
         QVERIFY(!queue.empty());
         QCOMPARE(queue.front().Command, cmDeleteFile);
-        QCOMPARE(queue.front().Payload[0], 1);
+        QCOMPARE(queue.front().Payload[0], deleted);
+        QVERIFY(reported_.isEmpty());
+    }
+
+    // While a firmware run is queued, the actions that would cut it off ask
+    // first; other batches are not asked about.
+    void firmwareRunIsNotCutOffUnasked_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("run");  // else only a refresh is queued
+        QTest::addColumn<int>("answer");
+        for (const char* action : {"settings", "device", "close"}) {
+            QTest::addRow("%s, run, No", action) << action << true << int(QMessageBox::No);
+            QTest::addRow("%s, run, Yes", action) << action << true << int(QMessageBox::Yes);
+            QTest::addRow("%s, no run", action) << action << false << int(QMessageBox::No);
+        }
+    }
+    void firmwareRunIsNotCutOffUnasked() {
+        QFETCH(QString, action);
+        QFETCH(bool, run);
+        QFETCH(int, answer);
+        testing::Store().clear();  // no device stored by an earlier row
+        testing::FormsRig<FakeWindowPort> rig;
+        TForm1& form = *rig.form1;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        ConsoleLink& link = form.Session().Link;
+        link.ClearCommands();  // the start-up listing
+        link.ActivateComm();
+        const std::array<std::uint8_t, 35> block{};
+        if (run) {
+            link.AddCommand(cmProgramFlash, block.data(), 36);
+            link.AddCommand(cmVerifyFlash, block.data(), 36);
+        }
+        form.Session().Listing.RefreshDirectory();
+        const std::size_t queued = link.Queue().size();
+        form.SetStatus("было");
+
+        ModalResponder responder(static_cast<QMessageBox::StandardButton>(answer), *rig.form2);
+        if (action == "settings") QTest::mouseClick(form.ToolButton1, Qt::LeftButton);
+        if (action == "device") QTest::mouseClick(form.ToolButton13, Qt::LeftButton);
+        if (action == "close") form.close();
+
+        const bool abandoned = run && answer == QMessageBox::Yes;
+        const bool goesOn = !run || abandoned;
+        QCOMPARE(responder.questions,
+                 run ? QStringList{QStringLiteral(
+                           "Идет запись основной программы!\n\rПрервать операцию?")}
+                     : QStringList{});
+        QCOMPARE(link.Queue().size(), abandoned ? std::size_t{0} : queued);
+        QCOMPARE(form.StatusText(), abandoned ? QStringLiteral("Запись основной программы прервана")
+                                              : QStringLiteral("было"));
+        // The settings dialog closes the port itself; the device change re-opens it.
+        QCOMPARE(rig.port->port.open, !abandoned && !(action == "settings" && goesOn));
+        QCOMPARE(responder.settingsShown, action == "settings" && goesOn);
+        QCOMPARE(form.ToolButton13->Down(), action == "device" && goesOn);
+        QCOMPARE(rig.port->baudRate, action == "device" && goesOn ? 19200u : 9600u);
+        QCOMPARE(form.isVisible(), !(action == "close" && goesOn));
+        QVERIFY(reported_.isEmpty());
     }
 
     void destructionClosesAnOpenPort() {
@@ -501,6 +653,10 @@ class MainWindowTest : public QObject {
 };
 
 int main(int argc, char** argv) {
+    // Settings go to a directory of this run, never the user's own.
+    QTemporaryDir config;
+    if (!config.isValid()) return 1;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     TApplication app(argc, argv);
     MainWindowTest test;
     return QTest::qExec(&test, argc, argv);

@@ -149,6 +149,14 @@ class SettingsDialogTest : public QObject {
         QTest::newRow("fraction") << QVariant(QStringLiteral("0.5")) << 0;
         QTest::newRow("list") << QVariant(QStringList{"0", "1"}) << 0;
         QTest::newRow("point") << QVariant(QPoint(0, 1)) << 0;
+        // Past 32 bits (as the settings file gives it back, text): cut down
+        // these would read 0 or 1.
+        QTest::newRow("text 4294967296") << QVariant(QStringLiteral("4294967296")) << 0;
+        QTest::newRow("text 4294967297") << QVariant(QStringLiteral("4294967297")) << 0;
+        QTest::newRow("text -4294967296") << QVariant(QStringLiteral("-4294967296")) << 0;
+        QTest::newRow("64-bit 4294967296") << QVariant(qlonglong{4294967296}) << 0;
+        QTest::newRow("unsigned 4294967297") << QVariant(qulonglong{4294967297}) << 0;
+        QTest::newRow("unsigned 4294967295") << QVariant(4294967295u) << 0;
     }
     void storedDeviceSelects() {
         QFETCH(QVariant, stored);
@@ -213,6 +221,61 @@ class SettingsDialogTest : public QObject {
         QCOMPARE(Store().contains(QStringLiteral("ComPort")), saved);
         // Whatever way it closed, the typed name is the one the link uses.
         QCOMPARE(rig.form2->PortName(), std::string("/dev/ttyUSB9"));
+    }
+
+    // The port name stays exactly as typed (or as stored, when nothing is
+    // typed), and Enter in the field presses OK, at the first showing and
+    // at the second.
+    void enterPressesOkAndKeepsTheTextAsTyped_data() {
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("prefix of a listed port") << QStringList{"/dev/ttyUSB0"} << "/dev/ttyu"
+                                                 << "/dev/ttyu";
+        QTest::newRow("listed port starts with it") << QStringList{"/dev/ttyS10"} << "/dev/ttyS1"
+                                                    << "/dev/ttyS1";
+        QTest::newRow("case differs from a listed port")
+            << QStringList{"/dev/ttyUSB0"} << "/dev/ttyusb0"
+            << "/dev/ttyusb0";
+        QTest::newRow("pseudo-terminal") << QStringList{"/dev/ttyS0"} << "/dev/pts/7"
+                                         << "/dev/pts/7";
+        QTest::newRow("stored name, nothing typed")
+            << QStringList{"/dev/ttyS0"} << QString() << "/dev/pts/5";
+    }
+    void enterPressesOkAndKeepsTheTextAsTyped() {
+        QFETCH(QStringList, listed);
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        Store().setValue(QStringLiteral("ComPort"), QStringLiteral("/dev/pts/5"));
+        Names names;
+        for (const QString& name : listed) names.push_back(name.toStdString());
+        Rig rig(names);
+        for (const bool first : {true, false}) {
+            rig.form1->SetStatus("было");
+            bool inField = false;
+            bool closedByEnter = false;
+            AnswerDialog([&](QDialog& dialog) {
+                // The keys go where the user's keys go: to the focused field.
+                inField = QTest::qWaitFor(
+                    [&] { return QApplication::focusWidget() == rig.form2->ComboBox1; });
+                if (inField) {
+                    QWidget* field = QApplication::focusWidget();
+                    if (first && !typed.isEmpty()) {
+                        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+                        QTest::keyClicks(field, typed);
+                    }
+                    QTest::keyClick(field, Qt::Key_Return);
+                }
+                closedByEnter = !dialog.isVisible();
+                if (!closedByEnter) dialog.close();
+            });
+            rig.form1->ToolButton1Click();
+            QVERIFY(inField);
+            QVERIFY2(closedByEnter, first ? "first showing" : "second showing");
+            QCOMPARE(rig.form1->StatusText(), QStringLiteral("Измененные настройки сохранены"));
+            QCOMPARE(QString::fromStdString(rig.form2->PortName()), kept);
+            QCOMPARE(Store().value(QStringLiteral("ComPort")).toString(), kept);
+        }
     }
 
     void scanListsTheCandidatesThatOpen_data() {
