@@ -1,10 +1,12 @@
 // Ports that another program holds are left alone, ports we hold are held,
 // a probe changes nothing, a rate the driver does not run is refused, and RTS
-// follows the RTS control. As root and, where we are root, as nobody.
+// follows the RTS control. As root and, when we are root, as nobody too.
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
 
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,6 +18,32 @@ namespace {
 
 namespace sb = serial_backend;
 
+// Runs `check` on a rig as we are, and when we are root once more in a child
+// that has become nobody in the dialout group; its failures print as usual.
+void AsRootAndOrdinaryUser(const std::function<void(PortRig&)>& check) {
+    {
+        PortRig rig;
+        check(rig);
+    }
+    if (::geteuid() != 0) return;
+    PortRig rig;
+    const bool failedBefore = ::testing::Test::HasFailure();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        SCOPED_TRACE("as nobody");
+        const gid_t dialout[] = {20};
+        EXPECT_TRUE(::setgroups(1, dialout) == 0 && ::setgid(20) == 0 && ::setuid(65534) == 0);
+        ::prctl(PR_SET_DUMPABLE, 1);  // as a program he starts: /proc shows it to him
+        if (::getuid() != 0) check(rig);
+        rig.comm.ClosePort();
+        std::fflush(stdout);
+        ::_exit(::testing::Test::HasFailure() != failedBefore ? 1 : 0);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0) << "as nobody";
+}
+
 std::optional<ECommsError> Refusal(const std::function<void()>& open) {
     try {
         open();
@@ -25,20 +53,20 @@ std::optional<ECommsError> Refusal(const std::function<void()>& open) {
     return {};
 }
 
+// The two ways in: an open and a probe.
+std::vector<std::function<void()>> Opens(PortRig& rig) {
+    return {[&rig] { rig.comm.OpenPort(); }, [&rig] { rig.comm.ProbePort(rig.pty.SlaveName()); }};
+}
+
 int LockOwner(const std::string& path) {
     std::ifstream file(path);
     int pid = 0;
     return file >> pid ? pid : 0;
 }
 
-bool Exists(const std::string& path) {
-    return ::access(path.c_str(), F_OK) == 0;
-}
-
 struct BusyCase {
     const char* name;
-    // Makes the port busy without a lock of its own: what must stay alive
-    // while it is, and the holder that the refusal must name.
+    // Holds the port without a lock of its own; sets the holder's pid.
     std::function<std::shared_ptr<void>(PortRig&, int& pid)> hold;
 };
 
@@ -66,94 +94,84 @@ const BusyCase kBusy[] = {
 
 class PortBusy : public ::testing::TestWithParam<BusyCase> {};
 
-TEST_P(PortBusy, OpenAndProbeRefuseItBeforeTouchingTheLineAndNameTheHolder) {
-    const BusyCase& c = GetParam();
-    EXPECT_EQ(
-        AsRootAndOrdinaryUser([&c](PortRig& rig, Report& r) {
-            int pid = 0;
-            const auto held = c.hold(rig, pid);
-            const std::function<void()> opens[] = {
-                [&] { rig.comm.OpenPort(); },
-                [&] { rig.comm.ProbePort(rig.pty.SlaveName()); },
-            };
-            for (const auto& open : opens) {
-                const auto e = Refusal(open);
-                r.Check(e && e->Failure() == TOpenFailure::CannotOpen && e->SystemError() == EBUSY,
-                        e ? e->what() : "opened");
-                r.Check(e && e->HolderPid() == pid && !e->HolderName().empty() &&
-                            e->HolderName() == sb::ProcessName(pid, "/proc"),
-                        e ? "holder " + e->HolderName() : "no holder");
-                r.Check(!rig.comm.PortOpen() && rig.Untouched(), "the line was touched");
-            }
-        }),
-        "");
+TEST_P(PortBusy, IsRefusedBeforeItsLineIsTouchedNamingTheHolder) {
+    AsRootAndOrdinaryUser([hold = GetParam().hold](PortRig& rig) {
+        int pid = 0;
+        const auto held = hold(rig, pid);
+        for (const auto& open : Opens(rig)) {
+            const auto e = Refusal(open);
+            ASSERT_TRUE(e) << "opened";
+            EXPECT_EQ(e->Failure(), TOpenFailure::CannotOpen);
+            EXPECT_EQ(e->SystemError(), EBUSY);
+            EXPECT_EQ(e->HolderPid(), pid);
+            EXPECT_EQ(e->HolderName(), sb::ProcessName(pid, "/proc"));
+            EXPECT_FALSE(e->HolderName().empty());
+            EXPECT_FALSE(rig.comm.PortOpen());
+            EXPECT_TRUE(rig.Untouched());
+        }
+    });
 }
 
 INSTANTIATE_TEST_SUITE_P(Linux, PortBusy, ::testing::ValuesIn(kBusy),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PortBusy, AnExclusiveModeOrAnFlockThatProcDoesNotShowRefuses) {
-    EXPECT_EQ(AsRootAndOrdinaryUser([](PortRig& rig, Report& r) {
-                  for (const bool exclusive : {true, false}) {
-                      const int fd =
-                          ::open(rig.pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-                      if (exclusive) ::ioctl(fd, TIOCEXCL);
-                      if (!exclusive) ::flock(fd, LOCK_EX | LOCK_NB);
-                      // A /proc with no processes in it.
-                      const sb::OpenResult opened = sb::OpenDevice(
-                          rig.pty.SlaveName(), {rig.lockDirectory, rig.lockDirectory});
-                      r.Check(opened.status == sb::OpenStatus::CannotOpen && opened.error == EBUSY,
-                              exclusive ? "exclusive mode ignored" : "flock ignored");
-                      r.Check(!Exists(rig.LockFile()), "lock file left");
-                      sb::CloseDevice(opened.port, opened.lockFile);
-                      ::ioctl(fd, TIOCNXCL);
-                      ::close(fd);
-                  }
-              }),
-              "");
+    AsRootAndOrdinaryUser([](PortRig& rig) {
+        for (const bool exclusive : {true, false}) {
+            SCOPED_TRACE(exclusive ? "exclusive mode" : "flock");
+            const int fd = ::open(rig.pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            exclusive ? ::ioctl(fd, TIOCEXCL) : ::flock(fd, LOCK_EX | LOCK_NB);
+            // A /proc without processes in it.
+            const auto opened =
+                sb::OpenDevice(rig.pty.SlaveName(), {rig.lockDirectory, rig.lockDirectory});
+            EXPECT_EQ(opened.status, sb::OpenStatus::CannotOpen);
+            EXPECT_EQ(opened.error, EBUSY);
+            EXPECT_NE(::access(rig.LockFile().c_str(), F_OK), 0) << "lock file left";
+            ::ioctl(fd, TIOCNXCL);
+            ::close(fd);
+        }
+    });
 }
 
-TEST(PortHold, AnOpenPortIsHeldThreeWaysAndLetGoAtCloseAndAStaleLockIsTakenOver) {
-    EXPECT_EQ(AsRootAndOrdinaryUser([](PortRig& rig, Report& r) {
-                  WriteLockFile(rig.LockFile(), DeadPid());
-                  r.Check(rig.comm.OpenPort(), "not opened");
-                  r.Check(LockOwner(rig.LockFile()) == ::getpid(), "the lock file is not ours");
-                  // Root gets past the exclusive mode and must ask; nobody is turned away.
-                  int fd = ::open(rig.pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-                  int exclusive = 0;
-                  r.Check(fd < 0 ? errno == EBUSY
-                                 : ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive == 1 &&
-                                       ::flock(fd, LOCK_EX | LOCK_NB) != 0,
-                          "not held");
-                  ::close(fd);
-                  rig.comm.ClosePort();
-                  r.Check(!Exists(rig.LockFile()), "the lock file stays after the close");
-                  fd = ::open(rig.pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-                  r.Check(fd >= 0 && ::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive == 0 &&
-                              ::flock(fd, LOCK_EX | LOCK_NB) == 0,
-                          "still held after the close");
-                  ::close(fd);
-                  // Where no lock file can be made the port opens without one.
-                  rig.comm.SetLockDirectory(rig.lockDirectory + "/missing");
-                  r.Check(rig.comm.OpenPort(), "no lock directory, not opened");
-              }),
-              "");
+TEST(PortHold, AnOpenPortIsHeldThreeWaysUntilItClosesAndAStaleLockIsTakenOver) {
+    AsRootAndOrdinaryUser([](PortRig& rig) {
+        const pid_t gone = ::fork();
+        if (gone == 0) ::_exit(0);
+        ::waitpid(gone, nullptr, 0);
+        WriteLockFile(rig.LockFile(), gone);
+        ASSERT_TRUE(rig.comm.OpenPort());
+        EXPECT_EQ(LockOwner(rig.LockFile()), ::getpid());
+        for (const bool open : {true, false}) {
+            SCOPED_TRACE(open ? "open" : "closed");
+            // Root gets past the exclusive mode and must ask; nobody is turned away.
+            const int fd = ::open(rig.pty.SlaveName().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            int mode = 0;
+            const bool exclusive =
+                fd < 0 ? errno == EBUSY : ::ioctl(fd, TIOCGEXCL, &mode) == 0 && mode == 1;
+            const bool locked = fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+            EXPECT_EQ(exclusive, open);
+            EXPECT_EQ(locked, open);
+            ::close(fd);
+            rig.comm.ClosePort();
+        }
+        EXPECT_NE(::access(rig.LockFile().c_str(), F_OK), 0) << "lock file left";
+        // Where no lock file can be made the port opens without one.
+        rig.comm.SetLockDirectory(rig.lockDirectory + "/missing");
+        EXPECT_TRUE(rig.comm.OpenPort());
+    });
 }
 
 TEST(Comm32Probe, AFreePortIsFoundAndLeftAsItWasWithItsBytesWaiting) {
-    EXPECT_EQ(AsRootAndOrdinaryUser([](PortRig& rig, Report& r) {
-                  rig.comm.SetBaudRate(1000000);
-                  rig.comm.SetParity(pOdd);
-                  const auto e = Refusal([&] { rig.comm.ProbePort(rig.pty.SlaveName()); });
-                  r.Check(!e, e ? e->what() : "");
-                  r.Check(rig.Untouched(), "the probe changed the line");
-                  r.Check(!rig.comm.PortOpen() && !Exists(rig.LockFile()), "left held");
-                  r.Check(rig.comm.OpenPort(), "does not open after the probe");
-              }),
-              "");
+    AsRootAndOrdinaryUser([](PortRig& rig) {
+        rig.comm.SetBaudRate(1000000);
+        rig.comm.SetParity(pOdd);
+        const auto e = Refusal([&] { rig.comm.ProbePort(rig.pty.SlaveName()); });
+        EXPECT_FALSE(e) << e->what();
+        EXPECT_TRUE(rig.Untouched());
+        EXPECT_NE(::access(rig.LockFile().c_str(), F_OK), 0) << "lock file left";
+        EXPECT_TRUE(rig.comm.OpenPort());
+    });
 }
-
-// ----- rates -------------------------------------------------------------------------
 
 TEST(Comm32Rate, ARateWithinTwoPercentIsTaken) {
     struct Case {
@@ -171,31 +189,24 @@ TEST(Comm32Rate, ARateWithinTwoPercentIsTaken) {
 }
 
 TEST(Comm32Rate, ARateTheDriverDoesNotRunIsRefusedAndTheLineKeepsItsSettings) {
-    // Root may lock a line's speed (TIOCSLCKTRMIOS); the driver then keeps
-    // its rate whatever is asked, as a UART does with a rate it cannot run.
+    // Root may lock a line's speed; the driver then keeps its rate whatever
+    // is asked, as a UART does with one it cannot run.
     if (::geteuid() != 0) GTEST_SKIP() << "locking a line's speed takes root";
     PortRig rig;
     termios locked{};
     locked.c_cflag = CBAUD;
     ASSERT_EQ(::ioctl(rig.pty.MasterFd(), TIOCSLCKTRMIOS, &locked), 0);
     rig.comm.SetBaudRate(1000000);
-    const std::function<void()> opens[] = {
-        [&] { rig.comm.OpenPort(); },
-        [&] { rig.comm.ProbePort(rig.pty.SlaveName()); },
-    };
-    for (const auto& open : opens) {
+    for (const auto& open : Opens(rig)) {
         const auto e = Refusal(open);
-        ASSERT_TRUE(e);
+        ASSERT_TRUE(e) << "opened";
         EXPECT_EQ(e->Failure(), TOpenFailure::BadSettings);
         EXPECT_FALSE(rig.comm.PortOpen());
         EXPECT_TRUE(rig.Untouched());
-        EXPECT_FALSE(Exists(rig.LockFile()));
     }
     rig.comm.SetBaudRate(4800);  // the rate it runs
     EXPECT_TRUE(rig.comm.OpenPort());
 }
-
-// ----- RTS -----------------------------------------------------------------------------
 
 TEST(Comm32Rts, RtsIsLowUnlessRaisedHandshakenOrToggledByTheDriver) {
     struct Case {
@@ -211,7 +222,7 @@ TEST(Comm32Rts, RtsIsLowUnlessRaisedHandshakenOrToggledByTheDriver) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(sb::RtsDropped(kDcbBinary | c.rtsControl, c.driverToggles), c.dropped)
-            << std::hex << c.rtsControl << " toggled by the driver " << c.driverToggles;
+            << std::hex << c.rtsControl << ", toggled by the driver " << c.driverToggles;
     }
 }
 
