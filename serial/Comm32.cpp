@@ -34,12 +34,36 @@ const char* OpenFailureMessage(TOpenFailure failure) {
     return "Невозможно открыть порт!";
 }
 
-ECommsError::ECommsError(TOpenFailure failure, int systemError)
+ECommsError::ECommsError(TOpenFailure failure, int systemError, int holderPid,
+                         std::string holderName)
     : std::runtime_error(OpenFailureMessage(failure)),
       failure_(failure),
-      systemError_(systemError) {}
+      systemError_(systemError),
+      holderPid_(holderPid),
+      holderName_(std::move(holderName)) {}
 
-TComm32::TComm32(ICommMessageTarget& target) : target_(target) {}
+namespace {
+
+// Opens `name` as OpenPort and ProbePort do; throws their open failures.
+sb::OpenResult OpenOrThrow(const std::string& name, const std::string& lockDirectory) {
+    sb::OpenOptions options;
+    options.lockDirectory = lockDirectory;
+    sb::OpenResult opened = sb::OpenDevice(name, options);
+    if (opened.status == sb::OpenStatus::CannotOpen) {
+        throw ECommsError(TOpenFailure::CannotOpen, opened.error, opened.holder.pid,
+                          opened.holder.name);
+    }
+    if (opened.status == sb::OpenStatus::NotCharDevice)
+        throw ECommsError(TOpenFailure::NotCommPort);
+    return opened;
+}
+
+}  // namespace
+
+TComm32::TComm32(ICommMessageTarget& target)
+    : lockDirectory_(sb::kLockDirectory),
+      rs485_(std::make_unique<sb::Rs485State>()),
+      target_(target) {}
 
 TComm32::~TComm32() {
     ClosePort();
@@ -96,6 +120,7 @@ void TComm32::SetFlowControl(TFlowControl flowControl) {
     }
     dcb_.Flags = flags;
     ApplyWhileOpen();
+    if (port_ != sb::kNoPort) sb::ApplyRtsControl(port_, dcb_, *rs485_);
 }
 
 void TComm32::SetEventChar(char eventChar) {
@@ -107,21 +132,19 @@ void TComm32::SetEventChar(char eventChar) {
 // ----- open and close -------------------------------------------------------------
 
 void TComm32::CloseDeviceAndForget() {
-    sb::CloseDevice(port_);
+    sb::RestoreRs485(port_, *rs485_);
+    sb::CloseDevice(port_, lockFile_);
     port_ = sb::kNoPort;
+    lockFile_.clear();
     portOpen_ = false;
 }
 
 bool TComm32::OpenPort() {
     if (port_ != sb::kNoPort) throw ECommsError(TOpenFailure::AlreadyOpen);
 
-    const sb::OpenResult opened = sb::OpenDevice(commPort_);
-    if (opened.status == sb::OpenStatus::CannotOpen) {
-        throw ECommsError(TOpenFailure::CannotOpen, opened.error);
-    }
-    if (opened.status == sb::OpenStatus::NotCharDevice)
-        throw ECommsError(TOpenFailure::NotCommPort);
+    const sb::OpenResult opened = OpenOrThrow(commPort_, lockDirectory_);
     port_ = opened.port;
+    lockFile_ = opened.lockFile;
 
     dcb_.Flags |= kDcbBinary;
     portOpen_ = true;
@@ -131,6 +154,7 @@ bool TComm32::OpenPort() {
         throw ECommsError(TOpenFailure::BadSettings, error);
     }
     sb::PrepareLine(port_, dcb_);
+    sb::ApplyRtsControl(port_, dcb_, *rs485_);
 
     try {
         closeEvent_ = std::make_unique<sb::Event>();
@@ -164,19 +188,35 @@ bool TComm32::OpenPort() {
 void TComm32::ClosePort() {
     if (port_ == sb::kNoPort) return;
     if (closeEvent_) closeEvent_->Set();
-    if (readThread_) {
-        sb::Purge(port_, true, false);
-        readThread_->Join();
-        readThread_.reset();
-    }
+    // The writer first: a frame it took just before the close is written
+    // before the purge or not at all, and the driver is left nothing to send.
     if (writeThread_) {
-        sb::Purge(port_, false, true);
         writeThread_->Join();
         writeThread_.reset();
     }
+    sb::Purge(port_, false, true);
+    if (readThread_) {
+        readThread_->Join();
+        readThread_.reset();
+    }
+    sb::Purge(port_, true, false);
+    sb::ReleaseOutput(port_);
     closeEvent_.reset();
     CloseDeviceAndForget();
     session_.reset();
+}
+
+void TComm32::ProbePort(const std::string& name) const {
+    const sb::OpenResult opened = OpenOrThrow(name, lockDirectory_);
+    sb::SavedLine saved;
+    sb::SaveLine(opened.port, saved);
+    TDcb dcb = dcb_;
+    dcb.Flags |= kDcbBinary;
+    const bool taken = sb::ApplySettings(opened.port, dcb);
+    const int error = errno;
+    sb::RestoreLine(opened.port, saved);
+    sb::CloseDevice(opened.port, opened.lockFile);
+    if (!taken) throw ECommsError(TOpenFailure::BadSettings, error);
 }
 
 bool TComm32::WriteData(const void* data, std::uint16_t count) {

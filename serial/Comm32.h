@@ -45,17 +45,25 @@ enum class TOpenFailure {
 // The message text of each open failure.
 const char* OpenFailureMessage(TOpenFailure failure);
 
-// Raised by OpenPort alone. what() is the Russian message text; the system's
-// error number, where there is one, is kept beside it.
+// Raised by OpenPort and ProbePort alone. what() is the Russian message
+// text; the system's error number, where there is one, is kept beside it.
+// A port that somebody else holds fails with CannotOpen and EBUSY, and names
+// the holder where a lock file or /proc shows it.
 class ECommsError : public std::runtime_error {
   public:
-    explicit ECommsError(TOpenFailure failure, int systemError = 0);
+    explicit ECommsError(TOpenFailure failure, int systemError = 0, int holderPid = 0,
+                         std::string holderName = {});
     TOpenFailure Failure() const { return failure_; }
     int SystemError() const { return systemError_; }
+    // The process that holds the port: 0 and empty when unknown.
+    int HolderPid() const { return holderPid_; }
+    const std::string& HolderName() const { return holderName_; }
 
   private:
     TOpenFailure failure_;
     int systemError_;
+    int holderPid_;
+    std::string holderName_;
 };
 
 class TComm32;
@@ -63,7 +71,8 @@ class TReadThread;
 class TWriteThread;
 namespace serial_backend {
 class Event;
-}
+struct Rs485State;
+}  // namespace serial_backend
 
 using TReceiveDataEvent = std::function<void(const void* Buffer, std::uint16_t BufferLength)>;
 using TErrorEvent = std::function<void(std::uint32_t ErrorCode)>;
@@ -113,16 +122,28 @@ class TComm32 {
     // Taken from the latest WM_COMM_EVENT.
     std::uint32_t LastEventMask() const { return lastEventMask_; }
     std::uint32_t LastModemStatus() const { return lastModemStatus_; }
+    // Where the open takes its LCK.. lock file; /var/lock after construction.
+    const std::string& LockDirectory() const { return lockDirectory_; }
+    void SetLockDirectory(std::string directory) { lockDirectory_ = std::move(directory); }
 
     // ----- operations -----------------------------------------------------------
 
     // Opens CommPort with the current settings and starts both threads. Throws
-    // ECommsError (see TOpenFailure for the state each leaves). Returns false,
-    // with the port closed, only when the close event cannot be made.
+    // ECommsError (see TOpenFailure for the state each leaves). A port that
+    // another program holds is refused before anything touches its line.
+    // Returns false, with the port closed, only when the close event cannot
+    // be made.
     bool OpenPort();
     // Stops both threads and closes the port; nothing when closed. Write
-    // requests not yet sent are dropped and the driver's queues purged.
+    // requests not yet sent are dropped and the driver's queues purged, the
+    // output once the writer has stopped, so the close waits for no drain.
     void ClosePort();
+    // Finds out whether `name` would open with the current settings, and
+    // leaves it as it was: refuses as OpenPort does (busy, not a character
+    // device, rate or settings not taken), otherwise puts the line settings
+    // and modem lines back, with no flush, and closes. No threads run; the
+    // component's own port and CommPort are not touched.
+    void ProbePort(const std::string& name) const;
     // Queues a copy of `count` bytes for the writer and returns at once. False
     // when the port is closed, the writer thread is missing or has ended on a
     // failure. Completion and write failures are not reported here (a failed
@@ -178,6 +199,9 @@ class TComm32 {
     std::unique_ptr<TWriteThread> writeThread_;
     std::string commPort_ = "COM2";
     int port_ = -1;
+    std::string lockFile_;  // ours while open; empty when none could be made
+    std::string lockDirectory_;
+    std::unique_ptr<serial_backend::Rs485State> rs485_;  // the driver's, put back at close
     std::unique_ptr<serial_backend::Event> closeEvent_;
     ICommMessageTarget& target_;
     std::shared_ptr<TCommSession> session_;

@@ -44,4 +44,12 @@ struct TDcb {
     char EofChar = 0;
 };
 
+// Whether a driver that runs `actual` when asked for `wanted` has taken the
+// rate: within 2 %, about what a UART at the other end still tolerates.
+// Drivers substitute a rate they cannot run rather than refuse it.
+constexpr bool RateTaken(std::uint32_t wanted, std::uint32_t actual) {
+    const std::uint64_t difference = wanted > actual ? wanted - actual : actual - wanted;
+    return difference * 50 <= wanted;
+}
+
 }  // namespace vemkard

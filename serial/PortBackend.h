@@ -1,14 +1,19 @@
 // Private to serial/: the operating system calls of the serial component.
 // Everything here is a thin, blocking-or-not-as-said wrapper; the component
 // and its threads decide what the results mean. The POSIX implementation is
-// PortBackendPosix.cpp (with TermiosLinux.cpp for the line settings); a Windows one would implement
-// the same functions.
+// PortBackendPosix.cpp, with TermiosLinux.cpp for the line settings,
+// RtsToggle.cpp for RS-485, PortLock.cpp for lock files and PortHolders.cpp
+// for the other holders /proc shows; a Windows one would implement the same
+// functions.
 //
 // Thread rules: every function may be called on any thread. A port handle is
 // shared by the owner thread and both serial threads; the kernel keeps
 // concurrent reads, writes and settings calls on one descriptor apart.
 #pragma once
 
+#include <sys/types.h>
+
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -23,30 +28,107 @@ inline constexpr PortHandle kNoPort = -1;
 
 // ----- open and close -------------------------------------------------------
 
+// The lock directory of the UUCP convention (/run/lock on Debian).
+inline constexpr const char* kLockDirectory = "/var/lock";
+
 enum class OpenStatus { Opened, CannotOpen, NotCharDevice };
+
+// Another process (or another descriptor of ours) that holds a port.
+struct Holder {
+    int pid = 0;       // 0 when the sign names nobody (an flock, an exclusive mode)
+    std::string name;  // /proc/<pid>/comm where /proc shows it
+};
+
+struct OpenOptions {
+    std::string lockDirectory = kLockDirectory;
+    std::string procRoot = "/proc";
+};
 
 struct OpenResult {
     OpenStatus status = OpenStatus::CannotOpen;
     PortHandle port = kNoPort;
-    int error = 0;  // errno of the failed call, for CannotOpen
+    int error = 0;         // errno for CannotOpen; EBUSY for a port somebody holds
+    Holder holder;         // for EBUSY, who holds it where that is known
+    std::string lockFile;  // ours, to remove at close; empty when none was made
 };
 
-// Opens `name` unchanged, for reading and writing, non-blocking, exclusive
-// (no second opener, root included), and checks that it is a character device.
-OpenResult OpenDevice(const std::string& name);
+// Opens `name` for reading and writing, non-blocking, unless somebody holds
+// it: a live lock file, another descriptor on the device (this process's
+// too), an exclusive mode or an flock refuse it with EBUSY before anything
+// touches the line. Symbolic links (/dev/serial/by-id/...) are resolved
+// first. Once open the port is held the same ways: our lock file, flock,
+// TIOCEXCL. Checks that it is a character device.
+OpenResult OpenDevice(const std::string& name, const OpenOptions& options = {});
 
-// Puts the line in raw mode with the settings of `dcb` (TermiosLinux.cpp).
-// False when the settings are invalid or the driver rejects the call (a
-// device that is no terminal fails here); what the driver then reads back
-// differently is not a rejection. Fills dcb's driver fields.
+// Lifts the exclusive hold, closes, and removes our lock file. Nothing for kNoPort.
+void CloseDevice(PortHandle port, const std::string& lockFile);
+
+// ----- busy ports (PortLock.cpp, PortHolders.cpp) ----------------------------------
+
+enum class LockStatus { Taken, Busy, NoLockFile };
+
+// "<directory>/LCK..<device file name>" for the resolved device path.
+std::string LockFilePath(const std::string& directory, const std::string& device);
+// Takes the lock file with our pid. A lock whose pid is alive (ours included)
+// is Busy, with its holder; one whose pid is dead is stale and taken over.
+// NoLockFile when the directory cannot be written.
+LockStatus TakeLockFile(const std::string& path, Holder& holder, const std::string& procRoot);
+// Removes the lock file if it still carries our pid.
+void ReleaseLockFile(const std::string& path);
+
+// True when `device` (a character device number) belongs to a terminal
+// driver; other character devices (/dev/null) have no line to guard.
+bool IsTerminalDevice(dev_t device, const std::string& procRoot);
+// Looks through every process /proc lets us see, ours included, for a
+// descriptor on `device`. Fills `holder` and returns true when one is found.
+bool FindHolder(dev_t device, const std::string& procRoot, Holder& holder);
+// The process name of `pid` (its comm), empty where /proc does not show it.
+std::string ProcessName(int pid, const std::string& procRoot);
+
+// ----- line settings (TermiosLinux.cpp, RtsToggle.cpp) ------------------------------
+
+// Puts the line in raw mode with the settings of `dcb`. False when the
+// settings are invalid, the driver rejects the call (a device that is no
+// terminal fails here), or the rate it reads back is not the one asked for
+// (RateTaken); the line then keeps the settings it had. Other differences
+// read back (a pty drops parity) are no rejection. Fills dcb's driver fields.
 bool ApplySettings(PortHandle port, TDcb& dcb);
 
+// The line settings and modem lines as a probe found them.
+struct SavedLine {
+    bool settingsKept = false;
+    std::array<std::uint8_t, 64> settings{};  // the driver's termios2
+    bool linesKept = false;
+    int lines = 0;  // TIOCMGET
+};
+// Keeps the line settings and the modem lines (where the driver has them).
+void SaveLine(PortHandle port, SavedLine& saved);
+// Puts them back at once, without waiting for output to drain or flushing.
+void RestoreLine(PortHandle port, const SavedLine& saved);
+
 // After a successful open: forgets bytes that waited in the driver, and drops
-// DTR and RTS where the settings leave them off.
+// DTR where the settings leave it off.
 void PrepareLine(PortHandle port, const TDcb& dcb);
 
-// Lifts the exclusive hold and closes. Nothing for kNoPort.
-void CloseDevice(PortHandle port);
+// The driver's RS-485 settings as the open found them, put back at close.
+struct Rs485State {
+    bool changed = false;  // we set them: put `saved` back
+    std::array<std::uint8_t, 32> saved{};
+};
+// RTS as the settings' RTS control has it: toggle is the driver's RS-485 mode
+// with RTS on while sending (TIOCSRS485) where the driver has it; where it
+// has not, and for RTS control disabled, RTS is dropped. Leaving toggle puts
+// the driver's own RS-485 settings back.
+void ApplyRtsControl(PortHandle port, const TDcb& dcb, Rs485State& rs485);
+// Puts back the driver's RS-485 settings if ApplyRtsControl changed them.
+void RestoreRs485(PortHandle port, Rs485State& rs485);
+// Whether RTS must be dropped, given the RTS control bits of `flags` and
+// whether the driver toggles RTS itself.
+bool RtsDropped(std::uint32_t flags, bool driverToggles);
+
+// Before the close: resumes output that flow control holds back, so that the
+// close does not wait for the far end (the output has been purged by then).
+void ReleaseOutput(PortHandle port);
 
 // Discards the driver's input and/or output queue.
 void Purge(PortHandle port, bool input, bool output);
@@ -56,7 +138,8 @@ void Purge(PortHandle port, bool input, bool output);
 // 0 for an unknown code or when the driver refuses.
 std::uint32_t Escape(PortHandle port, std::uint32_t function);
 
-// Reads the output speed as the driver holds it, any rate. False when it cannot.
+// Reads the output speed the driver runs: the rate of the speed bits, or the
+// free rate for BOTHER (the kernel's own rule). False when it cannot.
 bool GetBaudRate(PortHandle port, std::uint32_t& baud);
 
 // ----- events -----------------------------------------------------------------

@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <mutex>
 #include <system_error>
 
@@ -52,28 +54,66 @@ WaitResult PollTwo(pollfd (&fds)[2], int timeoutMs) {
     return WaitResult::Failed;
 }
 
+OpenResult Busy(const Holder& holder = {}) {
+    OpenResult result;
+    result.error = EBUSY;
+    result.holder = holder;
+    return result;
+}
+
+// The signs that need no descriptor of ours: a live lock file (taken for us
+// when there is none) and another descriptor on the device. Nothing is
+// opened until they have passed, since opening a terminal already raises
+// its DTR and RTS.
+OpenResult CheckBeforeOpen(const std::string& device, dev_t number, const OpenOptions& options) {
+    OpenResult result;
+    result.status = OpenStatus::Opened;
+    if (!IsTerminalDevice(number, options.procRoot)) return result;
+    const std::string lockFile = LockFilePath(options.lockDirectory, device);
+    Holder holder;
+    const LockStatus lock = TakeLockFile(lockFile, holder, options.procRoot);
+    if (lock == LockStatus::Busy) return Busy(holder);
+    if (lock == LockStatus::Taken) result.lockFile = lockFile;
+    if (FindHolder(number, options.procRoot, holder)) {
+        ReleaseLockFile(result.lockFile);
+        return Busy(holder);
+    }
+    return result;
+}
+
 }  // namespace
 
-OpenResult OpenDevice(const std::string& name) {
-    OpenResult result;
-    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        result.error = errno;
-        return result;
-    }
-    // TIOCEXCL turns away later openers except root; the lock turns away
-    // every opener that takes it too.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        result.error = errno;
-        ::close(fd);
-        return result;
-    }
+OpenResult OpenDevice(const std::string& name, const OpenOptions& options) {
+    // A link such as /dev/serial/by-id/... stands for the device it names.
+    char resolved[PATH_MAX];
+    const std::string device = ::realpath(name.c_str(), resolved) ? resolved : name;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
-        ::close(fd);
-        result.status = OpenStatus::NotCharDevice;
-        return result;
+    OpenResult result;
+    if (::stat(device.c_str(), &info) == 0 && S_ISCHR(info.st_mode)) {
+        result = CheckBeforeOpen(device, info.st_rdev, options);
+        if (result.status != OpenStatus::Opened) return result;
     }
+    const auto fail = [&](OpenStatus status, int error, int fd) {
+        if (fd >= 0) ::close(fd);
+        ReleaseLockFile(result.lockFile);
+        OpenResult failed;
+        failed.status = status;
+        failed.error = error;
+        return failed;
+    };
+
+    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(OpenStatus::CannotOpen, errno, -1);
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode))
+        return fail(OpenStatus::NotCharDevice, 0, fd);
+    // A holder that made the port exclusive, or took an flock, but that
+    // /proc does not show us. TIOCEXCL turns away only openers who are not
+    // root, so root must ask.
+    int exclusive = 0;
+    if (::ioctl(fd, TIOCGEXCL, &exclusive) == 0 && exclusive != 0)
+        return fail(OpenStatus::CannotOpen, EBUSY, fd);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return fail(OpenStatus::CannotOpen, errno == EWOULDBLOCK ? EBUSY : errno, fd);
     ::ioctl(fd, TIOCEXCL);  // refused by a device that is no terminal: that shows later
     result.status = OpenStatus::Opened;
     result.port = fd;
@@ -82,18 +122,19 @@ OpenResult OpenDevice(const std::string& name) {
 
 void PrepareLine(PortHandle port, const TDcb& dcb) {
     ::tcflush(port, TCIOFLUSH);
-    // Opening a terminal raises DTR and RTS; the settings keep them off until
-    // the owner raises them. Drivers without modem lines refuse: nothing to do.
-    int lines = 0;
-    if ((dcb.Flags & kDcbDtrControlMask) == 0) lines |= TIOCM_DTR;
-    if ((dcb.Flags & kDcbRtsControlMask) == 0) lines |= TIOCM_RTS;
-    if (lines != 0) ::ioctl(port, TIOCMBIC, &lines);
+    // Opening a terminal raises DTR; the settings keep it off until the
+    // owner raises it. Drivers without modem lines refuse: nothing to do.
+    if ((dcb.Flags & kDcbDtrControlMask) == 0) {
+        const int line = TIOCM_DTR;
+        ::ioctl(port, TIOCMBIC, &line);
+    }
 }
 
-void CloseDevice(PortHandle port) {
+void CloseDevice(PortHandle port, const std::string& lockFile) {
     if (port == kNoPort) return;
     ::ioctl(port, TIOCNXCL);
     ::close(port);
+    ReleaseLockFile(lockFile);
 }
 
 void Purge(PortHandle port, bool input, bool output) {

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "serial/PortBackend.h"
@@ -35,6 +36,28 @@ unsigned SpeedBits(std::uint32_t baud) {
     return BOTHER;
 }
 
+// The rate the line runs, as the kernel reads it: the speed bits decide, and
+// only BOTHER takes the free rate. A driver may leave c_ospeed at what was
+// asked (a locked termios does) while the bits say what it runs.
+std::uint32_t RunningRate(const termios2& tio) {
+    const unsigned bits = tio.c_cflag & CBAUD;
+    if (bits == BOTHER) return tio.c_ospeed;
+    for (const auto& [rate, constant] : kStandardRates) {
+        if (constant == bits) return rate;
+    }
+    return 0;
+}
+
+bool SetTermios(PortHandle port, const termios2& tio) {
+    int rc;
+    do {
+        rc = ::ioctl(port, TCSETS2, &tio);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0;
+}
+
+static_assert(sizeof(termios2) <= sizeof(SavedLine::settings));
+
 }  // namespace
 
 bool ApplySettings(PortHandle port, TDcb& dcb) {
@@ -44,6 +67,7 @@ bool ApplySettings(PortHandle port, TDcb& dcb) {
     }
     termios2 tio{};
     if (::ioctl(port, TCGETS2, &tio) != 0) return false;
+    const termios2 before = tio;
 
     // Raw: no echo, no line editing, no signals, bytes as they are both ways.
     tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF |
@@ -99,11 +123,14 @@ bool ApplySettings(PortHandle port, TDcb& dcb) {
     tio.c_cflag |= SpeedBits(dcb.BaudRate);
     tio.c_ispeed = dcb.BaudRate;
     tio.c_ospeed = dcb.BaudRate;
-    int rc;
-    do {
-        rc = ::ioctl(port, TCSETS2, &tio);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) return false;
+    if (!SetTermios(port, tio)) return false;
+    // Drivers take a rate they cannot run and substitute another.
+    termios2 taken{};
+    if (::ioctl(port, TCGETS2, &taken) != 0 || !RateTaken(dcb.BaudRate, RunningRate(taken))) {
+        SetTermios(port, before);
+        errno = EINVAL;
+        return false;
+    }
 
     dcb.XonChar = static_cast<char>(tio.c_cc[VSTART]);
     dcb.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
@@ -114,8 +141,39 @@ bool ApplySettings(PortHandle port, TDcb& dcb) {
 bool GetBaudRate(PortHandle port, std::uint32_t& baud) {
     termios2 tio{};
     if (::ioctl(port, TCGETS2, &tio) != 0) return false;
-    baud = tio.c_ospeed;
+    baud = RunningRate(tio);
     return true;
+}
+
+void SaveLine(PortHandle port, SavedLine& saved) {
+    termios2 tio{};
+    saved.settingsKept = ::ioctl(port, TCGETS2, &tio) == 0;
+    std::memcpy(saved.settings.data(), &tio, sizeof tio);
+    saved.linesKept = ::ioctl(port, TIOCMGET, &saved.lines) == 0;
+}
+
+void RestoreLine(PortHandle port, const SavedLine& saved) {
+    // Settings first: a rate changed from or to zero moves DTR and RTS,
+    // which the modem lines then put back.
+    if (saved.settingsKept) {
+        termios2 tio{};
+        std::memcpy(&tio, saved.settings.data(), sizeof tio);
+        SetTermios(port, tio);  // TCSETS2 applies at once, with no drain
+    }
+    if (saved.linesKept) ::ioctl(port, TIOCMSET, &saved.lines);
+}
+
+void ReleaseOutput(PortHandle port) {
+    // Output held by our own SETXOFF, or by the far end through CTS or XOFF:
+    // a USB adapter keeps what it was sent, and the close would wait for it
+    // as long as the driver's closing_wait (30 s by default).
+    ::ioctl(port, TCXONC, TCOON);
+    termios2 tio{};
+    if (::ioctl(port, TCGETS2, &tio) != 0) return;
+    if ((tio.c_cflag & CRTSCTS) == 0 && (tio.c_iflag & IXON) == 0) return;
+    tio.c_cflag &= ~CRTSCTS;
+    tio.c_iflag &= ~IXON;
+    SetTermios(port, tio);
 }
 
 }  // namespace vemkard::serial_backend

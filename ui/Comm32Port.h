@@ -31,6 +31,7 @@ class TComm32Port : public IWindowPort, public ICommMessageTarget {
     void SetReceiveHandler(std::function<void(const void*, std::uint16_t)> handler) override {
         comm_.OnReceiveData = std::move(handler);
     }
+    void ProbePort(const std::string& name) override { comm_.ProbePort(name); }
 
     TComm32& Component() { return comm_; }
 

@@ -158,14 +158,13 @@ void TForm2::FormShow() {
     const QString text = ComboBox1->currentText();
     ComboBox1->clear();
     for (const std::string& name : candidates_()) {
+        // A probe, not an open: the ports that other programs use and the
+        // ones that are merely tried keep their settings and lines.
         try {
-            port.SetCommPort(name);
-            port.OpenPort();
+            form1_.Comm321().ProbePort(name);
             ComboBox1->addItem(QString::fromStdString(name));
-            port.ClosePort();
         } catch (...) {
             // Missing, busy or refusing the line settings: not listed.
-            port.ClosePort();
         }
         ComboBox1->setEditText(text);
     }

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/PortCandidates.h"
+#include "serial/PortCandidates.h"
 
 class QSettings;
 class QVariant;
@@ -45,7 +45,8 @@ class TForm2 : public QDialog {
 
     void LoadSettings();
     void SaveSettings();
-    // The port scan: closes the port, then lists the candidates that open.
+    // The port scan: closes the port, then lists the candidates that would
+    // open, probing each without changing it.
     void FormShow();
     void Button1Click();
 

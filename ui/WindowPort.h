@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "protocol/LinkInterfaces.h"
 
@@ -22,6 +23,10 @@ class IWindowPort {
     virtual std::uint32_t BaudRate() const = 0;
     // OnReceiveData: each received chunk, on the user-interface thread.
     virtual void SetReceiveHandler(std::function<void(const void*, std::uint16_t)> handler) = 0;
+    // The port scan's test of one name with the current settings: throws when
+    // the port would not open (missing, busy, refusing the settings), and
+    // leaves the port as it found it either way.
+    virtual void ProbePort(const std::string& name) = 0;
 };
 
 }  // namespace vemkard

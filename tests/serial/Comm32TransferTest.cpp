@@ -179,6 +179,21 @@ TEST(Comm32Close, ClosingEndsAWriterWaitingForRoomAndDropsQueuedWrites) {
     EXPECT_TRUE(h.pty.Read(50ms).empty());
 }
 
+TEST(Comm32Close, AClosedPortLeavesNoOutputHeldForTheNextOpen) {
+    // Held output would keep a real close waiting for the far end; a pty
+    // shows the hold outliving the close instead.
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    ASSERT_NE(h.comm.EscapeComm(1), 0u);  // SETXOFF
+    const auto held = Pattern(100, 12);
+    ASSERT_TRUE(h.comm.WriteData(held.data(), 100));
+    h.comm.ClosePort();
+    ASSERT_TRUE(h.comm.OpenPort());
+    const std::uint8_t marker = 0x7E;
+    ASSERT_TRUE(h.comm.WriteData(&marker, 1));
+    EXPECT_EQ(h.pty.ReadExactly(1, 2s), std::vector<std::uint8_t>{marker});
+}
+
 TEST(Comm32Close, BytesBeforeTheFarEndClosedAreStillDelivered) {
     CommHarness h;
     ASSERT_TRUE(h.comm.OpenPort());

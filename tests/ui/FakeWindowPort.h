@@ -67,6 +67,10 @@ class FakeWindowPort : public IWindowPort {
     void SetReceiveHandler(std::function<void(const void*, std::uint16_t)> handler) override {
         receive = std::move(handler);
     }
+    void ProbePort(const std::string& name) override {
+        journal->push_back("probe " + name);
+        if (port.refused.count(name) != 0) throw std::runtime_error(port.failMessage);
+    }
 
     std::shared_ptr<Journal> journal;
     RecordingPort port;

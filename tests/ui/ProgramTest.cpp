@@ -1,5 +1,5 @@
 // The whole program on real pseudo-terminals: the port scan with the serial
-// component, and the windows against the console simulator, from start-up
+// component, which changes no port, and the windows against the console simulator, from start-up
 // listing to an upload through the add-file button.
 #include <QDir>
 #include <QFile>
@@ -15,6 +15,7 @@
 #include "sim/ConsoleStore.h"
 #include "sim/SampleFiles.h"
 #include "sim/SimEndpoint.h"
+#include "tests/serial/PortRig.h"
 #include "tests/ui/FormsRig.h"
 #include "ui/Application.h"
 #include "ui/Comm32Port.h"
@@ -64,23 +65,28 @@ class ProgramTest : public QObject {
         store.sync();
     }
 
-    void scanListsOnlyTheFreePseudoTerminal() {
-        PtyPair free;
+    void scanListsOnlyTheFreePseudoTerminalAndChangesNothing() {
+        testing::PortRig free;  // each with a line of its own and bytes waiting
+        testing::PortRig held;
+        testing::HolderProcess holder(held.pty.SlaveName());  // takes no lock
         PtyPair busy;
         TComm32Port elsewhere;
         elsewhere.Link().SetCommPort(busy.SlaveName());
         QVERIFY(elsewhere.Link().OpenPort());
 
-        Program program({free.SlaveName(), busy.SlaveName()});
+        Program program({free.pty.SlaveName(), held.pty.SlaveName(), busy.SlaveName()});
         program.form1->ToolButton12Click(program.form1->ToolButton12);
         program.form2->ComboBox1->setEditText(QStringLiteral("/dev/нет-такого"));
         program.form2->FormShow();
         QCOMPARE(program.form2->ComboBox1->count(), 1);
-        QCOMPARE(program.form2->ComboBox1->itemText(0), QString::fromStdString(free.SlaveName()));
+        QCOMPARE(program.form2->ComboBox1->itemText(0),
+                 QString::fromStdString(free.pty.SlaveName()));
         QCOMPARE(program.form2->ComboBox1->currentText(), QStringLiteral("/dev/нет-такого"));
         QVERIFY(!program.port->Link().PortOpen());
         QVERIFY(elsewhere.Link().PortOpen());
         QCOMPARE(program.port->BaudRate(), 1000000u);
+        QVERIFY(free.Untouched());
+        QVERIFY(held.Untouched());
     }
 
     void programListsTheConsoleAndUploadsAFile() {

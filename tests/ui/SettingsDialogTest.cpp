@@ -1,7 +1,7 @@
 // The settings dialog against a recording port and a settings store in a
 // temporary configuration directory: persisted settings, the OK and close
-// box outcomes, and the port scan over offered candidates.
-#include <QDir>
+// box outcomes, and the port scan over offered candidates (the candidates
+// themselves are tested with the serial layer).
 #include <QFile>
 #include <QPoint>
 #include <QPushButton>
@@ -15,7 +15,6 @@
 #include "tests/ui/FormsRig.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
-#include "ui/PortCandidates.h"
 #include "ui/SettingsDialog.h"
 
 using namespace vemkard;
@@ -312,7 +311,7 @@ class SettingsDialogTest : public QObject {
         rig.port->port.open = true;
         rig.port->journal->clear();
         rig.form2->FormShow();
-        QCOMPARE(*rig.port->journal, (testing::Journal{"close", "open /dev/ttyS0", "close"}));
+        QCOMPARE(*rig.port->journal, (testing::Journal{"close", "probe /dev/ttyS0"}));
         QVERIFY(!rig.port->port.open);
     }
 
@@ -332,58 +331,6 @@ class SettingsDialogTest : public QObject {
         AnswerDialog([](QDialog& dialog) { dialog.close(); });
         rig.form1->ToolButton1Click();
         QCOMPARE(Listed(*rig.form2->ComboBox1), QStringList{QStringLiteral("/dev/ttyS3")});
-    }
-
-    void naturalOrder_data() {
-        QTest::addColumn<QString>("a");
-        QTest::addColumn<QString>("b");
-        QTest::addColumn<bool>("less");
-        QTest::newRow("2 before 10") << "ttyS2"
-                                     << "ttyS10" << true;
-        QTest::newRow("10 after 2") << "ttyS10"
-                                    << "ttyS2" << false;
-        QTest::newRow("letters first") << "ttyACM0"
-                                       << "ttyS0" << true;
-        QTest::newRow("equal") << "ttyUSB1"
-                               << "ttyUSB1" << false;
-        QTest::newRow("prefix") << "ttyS"
-                                << "ttyS0" << true;
-        QTest::newRow("leading zero") << "tty007"
-                                      << "tty8" << true;
-    }
-    void naturalOrder() {
-        QFETCH(QString, a);
-        QFETCH(QString, b);
-        QFETCH(bool, less);
-        QCOMPARE(NaturalLess(a.toStdString(), b.toStdString()), less);
-    }
-
-    void candidatesComeFromDeviceBackedTtyEntries() {
-        QTemporaryDir sys;
-        QVERIFY(sys.isValid());
-        QDir root(sys.path());
-        QVERIFY(root.mkpath(QStringLiteral("devices/serial")));
-        const auto entry = [&](const QString& name, bool device, const char* type) {
-            QVERIFY(root.mkdir(name));
-            if (device)
-                QVERIFY(QFile::link(root.filePath(QStringLiteral("devices/serial")),
-                                    root.filePath(name + QStringLiteral("/device"))));
-            if (type) {
-                QFile file(root.filePath(name + QStringLiteral("/type")));
-                QVERIFY(file.open(QIODevice::WriteOnly));
-                file.write(type);
-            }
-        };
-        entry(QStringLiteral("ttyS10"), true, "4\n");
-        entry(QStringLiteral("ttyS2"), true, "4\n");
-        entry(QStringLiteral("ttyS3"), true, "0\n");  // 8250 stub
-        entry(QStringLiteral("ttyUSB0"), true, nullptr);
-        entry(QStringLiteral("tty0"), false, nullptr);  // virtual console
-        entry(QStringLiteral("ptmx"), false, nullptr);
-        QCOMPARE(ListSerialDevices(sys.path().toStdString()),
-                 (Names{"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0"}));
-        QCOMPARE(ListSerialDevices(root.filePath(QStringLiteral("missing")).toStdString()),
-                 Names{});
     }
 };
 
