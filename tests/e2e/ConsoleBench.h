@@ -18,6 +18,7 @@
 
 #include "link/Comm32SerialLink.h"
 #include "link/ConsoleSession.h"
+#include "link/LoopReplyTimer.h"
 #include "protocol/LinkInterfaces.h"
 #include "serial/Comm32.h"
 #include "serial/MessageLoop.h"
@@ -30,40 +31,6 @@
 namespace vemkard::testing {
 
 using namespace std::chrono_literals;
-
-// `Timer1` on the loop: periodic, restarted by Enable. A test may shorten the
-// interval that the core asks for, so that a silent console is noticed soon.
-class LoopReplyTimer : public IReplyTimer {
-  public:
-    LoopReplyTimer(MessageLoop& loop, std::chrono::milliseconds forcedInterval)
-        : loop_(loop), forced_(forcedInterval) {}
-    ~LoopReplyTimer() override { loop_.StopTimer(kTimerId); }
-
-    void SetInterval(int milliseconds) override {
-        interval_ = forced_.count() > 0 ? forced_ : std::chrono::milliseconds(milliseconds);
-    }
-    void Enable() override {
-        enabled_ = true;
-        loop_.StartTimer(kTimerId, interval_, MessageLoop::TimerMode::Periodic, [this] {
-            if (onTick) onTick();
-        });
-    }
-    void Disable() override {
-        enabled_ = false;
-        loop_.StopTimer(kTimerId);
-    }
-    bool Enabled() const override { return enabled_; }
-    std::chrono::milliseconds Interval() const { return interval_; }
-
-    std::function<void()> onTick;
-
-  private:
-    static constexpr int kTimerId = 1;
-    MessageLoop& loop_;
-    std::chrono::milliseconds forced_;
-    std::chrono::milliseconds interval_{kReplyTimeoutMs};
-    bool enabled_ = false;
-};
 
 // The status line with its history, and the queue display.
 class StatusView : public ILinkView {
@@ -94,7 +61,8 @@ struct BenchOptions {
     SimulatorOptions simulator{.pollMs = 5, .answerMs = 40};
     FaultRates faults{};
     std::uint32_t seed = 1;
-    // The no-reply timer's interval; zero keeps the program's own.
+    // The no-reply timer's interval, so that a silent console is noticed
+    // soon; zero keeps the program's own.
     std::chrono::milliseconds replyTimeout{0};
     // Fills the console's memory before the simulator starts.
     std::function<void(ConsoleStore&)> fill{};
