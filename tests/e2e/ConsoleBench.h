@@ -27,6 +27,7 @@
 #include "sim/FaultPlan.h"
 #include "sim/SimEndpoint.h"
 #include "tests/support/FakeDialogs.h"
+#include "tests/support/SimulatedConsole.h"
 
 namespace vemkard::testing {
 
@@ -69,26 +70,23 @@ struct BenchOptions {
     bool log = false;  // frames on standard error
 };
 
-class ConsoleBench {
+class ConsoleBench : public SimulatedConsole {
   public:
     explicit ConsoleBench(const BenchOptions& options = {})
-        : store_(MakeStore(options)),
-          simulator(pty_.master.Get(), store_, options.simulator,
-                    FaultPlan(options.faults, options.seed), Logger(options.log)),
+        : SimulatedConsole(options.capacity, options.fill, options.simulator,
+                           FaultPlan(options.faults, options.seed), Logger(options.log)),
           comm(loop),
           serial(comm),
           timer(loop, options.replyTimeout),
-          session(serial, view, timer, sleeper, dialogs, [this] { return pty_.slaveName; }) {
+          session(serial, view, timer, sleeper, dialogs, [this] { return Port(); }) {
         comm.SetBaudRate(1000000);
         comm.OnReceiveData = [this](const void* buffer, std::uint16_t length) {
             session.Link.Comm321ReceiveData(buffer, length);
         };
         timer.onTick = [this] { session.Link.Timer1Timer(); };
-        simulator.Start();
     }
     ~ConsoleBench() {
         if (comm.PortOpen()) comm.ClosePort();
-        simulator.Stop();
     }
     ConsoleBench(const ConsoleBench&) = delete;
     ConsoleBench& operator=(const ConsoleBench&) = delete;
@@ -102,24 +100,10 @@ class ConsoleBench {
         return loop.RunUntil([this, text] { return view.Status() == text; }, limit);
     }
 
-    // A copy of the console's memory as it is now.
-    ConsoleStore Console() {
-        return simulator.WithStore([](ConsoleStore& store) { return store; });
-    }
-
   private:
-    static ConsoleStore MakeStore(const BenchOptions& options) {
-        ConsoleStore store(options.capacity);
-        if (options.fill) options.fill(store);
-        return store;
-    }
     static ConsoleSimulator::Logger Logger(bool log);
 
-    PseudoTerminal pty_ = OpenPseudoTerminal();
-    ConsoleStore store_;
-
   public:
-    ConsoleSimulator simulator;
     MessageLoop loop;
     TComm32 comm;
     Comm32SerialLink serial;
