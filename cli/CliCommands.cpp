@@ -264,7 +264,9 @@ TExit TCliCommands::Put() {
             const int blocks = result.Queued[cmWriteBlock];
             const int written = blocks - result.Left[cmWriteBlock];
             std::string done;
-            if (result.Left[cmCreateFile] > 0)
+            if (result.Queued[cmCreateFile] == 0)
+                done = "Файл " + shown + " не загружен.";
+            else if (result.Left[cmCreateFile] > 0)
                 done = "Файл " + shown + " не создан на пульте.";
             else if (written < blocks)
                 done = Format(
@@ -334,6 +336,7 @@ TExit TCliCommands::Rm() {
     });
     const std::string file = Quoted(key.Name);
     if (result.End != TBatchEnd::Done) {
+        if (result.Queued[cmDeleteFile] == 0) return Failed(result, "Ничего не удалено.");
         return Failed(result, result.Left[cmDeleteFile] > 0
                                   ? "Файл " + file + " не удалён: пульт не подтвердил удаление."
                                   : "Файл " + file + " удалён, но список не перечитан.");
@@ -350,6 +353,7 @@ TExit TCliCommands::Clear() {
     const TBatchResult result =
         console_.Run([this] { console_.Session().Removal.ToolButton6Click(); });
     if (result.End != TBatchEnd::Done) {
+        if (result.Queued[cmClearAll] == 0) return Failed(result, "Пульт не очищен.");
         return Failed(result, result.Left[cmClearAll] > 0
                                   ? "Пульт не очищен: очистка не подтверждена."
                                   : "Пульт очищен, но список не перечитан.");
@@ -394,6 +398,8 @@ TExit TCliCommands::Flash() {
     std::string done;
     if (result.End == TBatchEnd::VerifyError) {
         done = "Прошивка в пульте неверна: запишите её снова.";
+    } else if (blocks == 0) {
+        done = "Запись прошивки не началась.";
     } else if (programmed == 0) {
         done = "Запись прошивки не началась: ни один блок не подтверждён.";
     } else if (programmed < blocks) {

@@ -168,6 +168,15 @@ TEST(CliClear, AsksOnATerminalWithTheWindowsQuestionOrTakesYes) {
         << declined.err;
     EXPECT_EQ(rig.Console().Files().size(), 3u);
 
+    const std::string nothing;
+    CliProcess interrupted(rig.Arguments({"clear"}), {}, &nothing);
+    ASSERT_TRUE(interrupted.WaitForError("[да/нет] "));
+    interrupted.Signal(SIGINT);
+    const CliResult stopped = interrupted.Wait();
+    EXPECT_EQ(stopped.status, 130);
+    EXPECT_TRUE(Has(stopped.err, "Прервано, порт закрыт. Пульт не очищен.\n")) << stopped.err;
+    EXPECT_EQ(rig.Console().Files().size(), 3u);
+
     const std::string yes = "да\n";
     EXPECT_EQ(CliProcess(rig.Arguments({"clear"}), {}, &yes).Wait().status, 0);
     EXPECT_TRUE(rig.Console().Files().empty());

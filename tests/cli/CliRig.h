@@ -90,25 +90,35 @@ class CliProcess {
 
     void Signal(int signal) { kill(pid_, signal); }
 
+    // Reads the outputs until standard error holds `text`; false at their end.
+    bool WaitForError(const std::string& text) {
+        return ReadUntil([&] { return result_.err.find(text) != std::string::npos; });
+    }
+
     // Reads both outputs to their end and waits for the exit.
     CliResult Wait() {
-        CliResult result;
-        const auto deadline = std::chrono::steady_clock::now() + 120s;
-        bool outOpen = true, errOpen = true;
-        while ((outOpen || errOpen) && std::chrono::steady_clock::now() < deadline) {
-            pollfd fds[2] = {{out_.Get(), POLLIN, 0}, {err_.Get(), POLLIN, 0}};
-            if (poll(fds, 2, 100) <= 0) continue;
-            outOpen = outOpen && Drain(fds[0], result.out);
-            errOpen = errOpen && Drain(fds[1], result.err);
-        }
+        ReadUntil([] { return false; });
         int status = 0;
         if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status))
-            result.status = WEXITSTATUS(status);
+            result_.status = WEXITSTATUS(status);
         pid_ = -1;
-        return result;
+        return result_;
     }
 
   private:
+    template <class Done>
+    bool ReadUntil(Done done) {
+        const auto deadline = std::chrono::steady_clock::now() + 120s;
+        while ((outOpen_ || errOpen_) && std::chrono::steady_clock::now() < deadline) {
+            if (done()) return true;
+            pollfd fds[2] = {{out_.Get(), POLLIN, 0}, {err_.Get(), POLLIN, 0}};
+            if (poll(fds, 2, 100) <= 0) continue;
+            outOpen_ = outOpen_ && Drain(fds[0], result_.out);
+            errOpen_ = errOpen_ && Drain(fds[1], result_.err);
+        }
+        return done();
+    }
+
     static bool Drain(const pollfd& fd, std::string& into) {
         if (fd.revents == 0) return true;
         char buffer[4096];
@@ -120,6 +130,8 @@ class CliProcess {
 
     pid_t pid_ = -1;
     ScopedFd out_, err_, terminal_;
+    CliResult result_;
+    bool outOpen_ = true, errOpen_ = true;
 };
 
 class CliRig : public SimulatedConsole {
