@@ -82,16 +82,23 @@ std::string Squeezed(const std::string& text) {
     return out;
 }
 
-TEST(CliOptions, HelpAndReadmeGiveEveryExitStatusAsTheTableDoes) {
+TEST(CliOptions, HelpReadmeAndManualGiveEveryExitStatusOfTheTable) {
     const std::string help = Squeezed(HelpText());
-    std::ifstream readmeFile(VEMKARD_README);
-    std::stringstream readme;
-    readme << readmeFile.rdbuf();
+    const auto read = [](const char* path) {
+        std::ifstream file(path);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    };
+    const std::string readme = read(VEMKARD_README);
+    const std::string manual = read(VEMKARD_MANUAL);
     for (const TExitStatusText& status : kExitStatuses) {
         const std::string code = std::to_string(ExitCode(status.Status));
         const std::string text(status.Text);
-        EXPECT_NE(readme.str().find("| " + code + " | " + text + " |"), std::string::npos)
+        EXPECT_NE(readme.find("| " + code + " | " + text + " |"), std::string::npos)
             << "README lacks status " << code;
+        EXPECT_NE(manual.find(".TP\n.B " + code + "\n"), std::string::npos)
+            << "the manual page lacks status " << code;
         EXPECT_NE(help.find(" " + code + Squeezed(text)), std::string::npos)
             << "help lacks status " << code;
     }
