@@ -328,6 +328,10 @@ TExit TCliCommands::Rm() {
         }
         row = matches[0];
     }
+    if (grid.Cell(row, 0).empty()) {
+        Error(Format("Запись номер %d не пришла с пульта; повторите.", row));
+        return TExit::NotDone;
+    }
     const TRowKey key = RowKey(grid, row);
     const int before = CountRows(grid, key);
     const TBatchResult result = console_.Run([&] {
@@ -403,10 +407,11 @@ TExit TCliCommands::Flash() {
     } else if (programmed == 0) {
         done = "Запись прошивки не началась: ни один блок не подтверждён.";
     } else if (programmed < blocks) {
-        done = Format(
-            "Запись прошивки остановлена на блоке %d из %d (адрес %Xh): прошивка в "
-            "пульте неполная, запишите её снова.",
-            programmed + 1, blocks, unsigned(programmed) * 32u);
+        done = std::string(kTextFirmwareAbandoned) +
+               Format(
+                   " на блоке %d из %d (адрес %Xh): прошивка в пульте неполная, запишите её "
+                   "снова.",
+                   programmed + 1, blocks, unsigned(programmed) * 32u);
     } else if (!complete) {
         done = Format("Прошивка записана, проверено %d из %d блоков.", verified, blocks);
     } else {

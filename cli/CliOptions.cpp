@@ -61,7 +61,7 @@ std::string Fold(std::string_view text, std::size_t width, std::size_t indent) {
         const std::string_view word = text.substr(0, space);
         text = space == std::string_view::npos ? std::string_view{} : text.substr(space + 1);
         if (column > indent && column + 1 + characters(word) > width) {
-            out += "\n" + std::string(indent, ' ');
+            out.append("\n").append(indent, ' ');
             column = indent;
         } else if (column > indent) {
             out += ' ';
@@ -217,7 +217,8 @@ std::string HelpText() {
     for (const TExitStatusText& status : kExitStatuses) {
         std::string code = std::to_string(ExitCode(status.Status));
         code.resize(5, ' ');
-        text += "  " + code + Fold(status.Text, 79, 7) + "\n";
+        // Appended piece by piece: GCC 12 sees a false overlap in "  " + code.
+        text.append("  ").append(code).append(Fold(status.Text, 79, 7)).append("\n");
     }
     return text;
 }

@@ -268,7 +268,7 @@ TEST(CliLine, AnInterruptAbandonsTheBatchClosesThePortAndSaysWhatWasDone) {
     flash.Signal(SIGINT);
     const CliResult result = flash.Wait();
     EXPECT_EQ(result.status, 130);
-    const std::string said = "Прервано, порт закрыт. Запись прошивки остановлена на блоке ";
+    const std::string said = "Прервано, порт закрыт. Запись основной программы прервана на блоке ";
     const std::size_t at = result.err.find(said);
     ASSERT_NE(at, std::string::npos) << result.err;
     const std::string rest = result.err.substr(at + said.size());
