@@ -63,6 +63,7 @@ void DirectoryListing::HandleDirectoryReply(std::span<const std::uint8_t> payloa
     if (payload.empty()) return;
     const int fileCount = payload[0];
     grid_.ResetRows(fileCount + 2);
+    files_.assign(static_cast<std::size_t>(fileCount), TListedFile{});
     for (int index = 0; index < fileCount; ++index) {
         const auto indexByte = static_cast<std::uint8_t>(index);
         link_.AddCommand(cmReadEntry, &indexByte, 2);
@@ -87,6 +88,9 @@ void DirectoryListing::HandleEntryReply(std::span<const std::uint8_t> payload) {
     grid_.SetCell(row, 1, Cp1251ToUtf8(std::string_view(name, nameLength)));
     grid_.SetCell(row, 2, FileTypeName(Word(payload, kEntryType)));
     grid_.SetCell(row, 3, size);
+    if (static_cast<std::size_t>(row - 1) < files_.size())
+        files_[static_cast<std::size_t>(row - 1)] =
+            TListedFile{true, Word(payload, kEntryType), Word(payload, kEntrySize)};
 }
 
 void DirectoryListing::HandleFreeSpaceReply(std::span<const std::uint8_t> payload) {

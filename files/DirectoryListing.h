@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/DirectoryGrid.h"
 #include "protocol/ConsoleLink.h"
@@ -19,6 +20,14 @@ enum TFileType : std::uint16_t {
     ftVolumePlan = 0x10,
     ftIntersection = 0x4D52,
     ftProgram = 0x8000,
+};
+
+// One file of the listing as the console reported it; the grid row shows it
+// as text.
+struct TListedFile {
+    bool Listed = false;  // its entry reply has come
+    std::uint16_t FileType = 0;
+    std::uint16_t Size = 0;
 };
 
 // Free space assumed until the console first reports it.
@@ -55,10 +64,13 @@ class DirectoryListing : public IDirectoryReplies {
 
     // Bytes free on the console as last reported (10000 before that).
     std::int32_t FreeSpace() const { return freeSpace_; }
+    // The files of the latest directory reply, by entry index (grid row - 1).
+    const std::vector<TListedFile>& Files() const { return files_; }
 
   private:
     ConsoleLink& link_;
     DirectoryGrid& grid_;
+    std::vector<TListedFile> files_;
     std::int32_t freeSpace_ = kInitialFreeSpace;
 };
 

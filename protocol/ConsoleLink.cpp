@@ -114,27 +114,6 @@ bool ConsoleLink::HeadAwaits(std::uint8_t command) const {
 
 namespace {
 
-// The parser's walk over bytes[0, size) from `from`: the position of the next
-// complete frame with a valid checksum, or nothing once the walk must wait
-// for more bytes. `from` is then moved to where the walk stopped.
-std::optional<int> NextFrame(const std::uint8_t* bytes, int& from, int size) {
-    while (from + 6 < size) {
-        const std::uint8_t* at = bytes + from;
-        if (!std::equal(kFramePrefix.begin(), kFramePrefix.end(), at)) {
-            // Skip straight to the next possible prefix start.
-            const std::uint8_t* end = bytes + size - 6;
-            const auto* next = static_cast<const std::uint8_t*>(
-                std::memchr(at + 1, kFramePrefix[0], static_cast<std::size_t>(end - at - 1)));
-            from = static_cast<int>((next ? next : end) - bytes);
-            continue;
-        }
-        if (at[kFramePrefixSize] > size - from - 6) break;  // the rest has not arrived yet
-        if (CheckFrame(at)) return from;
-        ++from;  // a false start: rescan from the very next byte
-    }
-    return std::nullopt;
-}
-
 bool IsPoll(const std::uint8_t* frame) {
     return frame[kFramePrefixSize] >= 1 && frame[kFramePrefixSize + 1] == cmPoll;
 }

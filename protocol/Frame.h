@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -55,6 +56,16 @@ bool CheckFrame(const std::uint8_t* frame);
 // the length byte L, the command code and the L - 1 payload bytes, in that
 // order, as a queue entry keeps them. Returns the frame length L + 6.
 std::size_t BuildFrame(const std::uint8_t* body, std::uint8_t* out);
+
+// The receiver's walk over bytes[0, size) from `from`: the position of the
+// next complete frame with a valid checksum, or nothing once the walk must
+// wait for more bytes. `from` is moved to where the walk stopped; no frame
+// starts before it. A matched prefix whose checksum fails is a false start:
+// the walk goes on at the very next byte, not behind the supposed frame.
+std::optional<int> NextFrame(const std::uint8_t* bytes, int& from, int size);
+
+// "cmPoll", "cmReadEntry", ...; nullptr for a code outside the command table.
+const char* CommandName(std::uint8_t command);
 
 // Convenience for peers and tests: the whole frame of `command` with `payload`.
 // The payload must be at most 254 bytes (L fits one byte).

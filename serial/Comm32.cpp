@@ -164,7 +164,12 @@ bool TComm32::OpenPort() {
     }
     session_ = std::make_shared<TCommSession>(this);
     eventChar_.store(dcb_.EvtChar);
-    const TCommThreadLink link{port_, closeEvent_.get(), &target_, session_, &eventChar_};
+    const TCommThreadLink link{.Port = port_,
+                               .CloseEvent = closeEvent_.get(),
+                               .NotifyWindow = &target_,
+                               .Session = session_,
+                               .EventChar = &eventChar_,
+                               .TraceWrites = &traceWrites_};
 
     try {
         readThread_ = std::make_unique<TReadThread>(link);
@@ -241,12 +246,16 @@ void TComm32::HandleMessage(const TCommMessage& message) {
     if (!madeByHand && (!session_ || message.Session.lock() != session_)) return;
 
     switch (message.Msg) {
-        case WM_COMM_DATA:
-            if (OnReceiveData) {
-                const auto count =
-                    std::min<std::size_t>(message.WParam & 0xFFFF, message.Data.size());
+        case WM_COMM_DATA: {
+            const auto count = std::min<std::size_t>(message.WParam & 0xFFFF, message.Data.size());
+            Trace(TTraceDirection::Received, message, count);
+            if (OnReceiveData)
                 OnReceiveData(message.Data.data(), static_cast<std::uint16_t>(count));
-            }
+            break;
+        }
+        case WM_COMM_WRITTEN:
+            Trace(TTraceDirection::Sent, message,
+                  std::min<std::size_t>(message.WParam, message.Data.size()));
             break;
         case WM_COMM_HANGUP:
             Raise(OnRequestHangup);
@@ -257,6 +266,20 @@ void TComm32::HandleMessage(const TCommMessage& message) {
         default:
             break;  // WM_COMM_STARTED and anything else raise nothing
     }
+}
+
+void TComm32::SetOnTrace(TTraceEvent tap) {
+    traceWrites_.store(static_cast<bool>(tap));
+    onTrace_ = std::move(tap);
+}
+
+void TComm32::Trace(TTraceDirection direction, const TCommMessage& message, std::size_t count) {
+    if (!onTrace_) return;
+    // A message stamped by its thread keeps that moment.
+    const auto time = message.Time != std::chrono::steady_clock::time_point{}
+                          ? message.Time
+                          : std::chrono::steady_clock::now();
+    onTrace_(TTraceChunk{direction, {message.Data.data(), count}, time});
 }
 
 void TComm32::Raise(const TNotifyEvent& event) {

@@ -16,9 +16,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -74,7 +76,19 @@ class Event;
 struct Rs485State;
 }  // namespace serial_backend
 
+enum class TTraceDirection : std::uint8_t { Received, Sent };
+
+// Bytes as they crossed the line, for a trace.
+struct TTraceChunk {
+    TTraceDirection Direction = TTraceDirection::Received;
+    std::span<const std::uint8_t> Bytes;  // valid during the call
+    // Sent: when the writer had handed them to the driver. Received: the
+    // chunk's own stamp where its thread set one, else when the owner got it.
+    std::chrono::steady_clock::time_point Time;
+};
+
 using TReceiveDataEvent = std::function<void(const void* Buffer, std::uint16_t BufferLength)>;
+using TTraceEvent = std::function<void(const TTraceChunk& Chunk)>;
 using TErrorEvent = std::function<void(std::uint32_t ErrorCode)>;
 using TNotifyEvent = std::function<void(TComm32& Sender)>;
 
@@ -188,11 +202,18 @@ class TComm32 {
     TNotifyEvent OnClearRLSD;
     TNotifyEvent OnEventChar;
 
+    // The line trace, on the owner thread: each received chunk just before
+    // OnReceiveData, and each write request once the writer has handed it to
+    // the driver (after a failed write, the part that went). With no tap set
+    // the writer reports nothing.
+    void SetOnTrace(TTraceEvent tap);
+
   private:
     // Applies the settings at once when open; the result is not examined.
     void ApplyWhileOpen();
     void DispatchCommEvent(const TCommMessage& message);
     void Raise(const TNotifyEvent& event);
+    void Trace(TTraceDirection direction, const TCommMessage& message, std::size_t count);
     void CloseDeviceAndForget();
 
     std::unique_ptr<TReadThread> readThread_;
@@ -210,6 +231,8 @@ class TComm32 {
     std::uint32_t txQueue_ = 4096;
     TDcb dcb_;
     std::atomic<char> eventChar_{0};  // dcb_.EvtChar, for the reader
+    TTraceEvent onTrace_;
+    std::atomic<bool> traceWrites_{false};  // onTrace_ is set, for the writer
     std::uint32_t lastEventMask_ = 0;
     std::uint32_t lastModemStatus_ = 0;
 };

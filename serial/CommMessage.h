@@ -7,6 +7,7 @@
 // TComm32::HandleMessage), one at a time and in the order they were posted.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -25,6 +26,9 @@ inline constexpr std::uint32_t WM_COMM_STARTED = WM_USER + 3;
 inline constexpr std::uint32_t WM_COMM_EVENT = WM_USER + 4;
 // A write request in the writer's own queue (never posted to the owner).
 inline constexpr std::uint32_t WM_COMM_WRITE = WM_USER + 1;
+// Posted to the owner while the line is traced: bytes the writer has handed
+// to the driver (WParam bytes in Data).
+inline constexpr std::uint32_t WM_COMM_WRITTEN = WM_USER + 5;
 
 // Event mask bits of WM_COMM_EVENT.
 inline constexpr std::uint32_t EV_RXCHAR = 0x0001;
@@ -65,6 +69,8 @@ struct TCommMessage {
     std::vector<std::uint8_t> Data;
     // WM_COMM_EVENT with EV_ERR: the line error flags (CE_...) read with the event.
     std::uint32_t ErrorFlags = 0;
+    // WM_COMM_WRITTEN: when the write ended. Unset (the epoch) elsewhere.
+    std::chrono::steady_clock::time_point Time{};
     // The open that posted the message; empty in a message made by hand.
     std::weak_ptr<TCommSession> Session;
 };

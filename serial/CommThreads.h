@@ -10,6 +10,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -36,16 +37,20 @@ struct TCommThreadLink {
     std::weak_ptr<TCommSession> Session;
     // The character whose arrival is reported as EV_RXFLAG; the owner may change it.
     const std::atomic<char>* EventChar = nullptr;
+    // Whether the writer reports what it wrote (WM_COMM_WRITTEN); the owner may change it.
+    const std::atomic<bool>* TraceWrites = nullptr;
 
     // Posts a message of this open to the owner. False when it cannot be queued.
     bool Post(std::uint32_t msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0,
-              std::vector<std::uint8_t> data = {}, std::uint32_t errorFlags = 0) const {
+              std::vector<std::uint8_t> data = {}, std::uint32_t errorFlags = 0,
+              std::chrono::steady_clock::time_point time = {}) const {
         TCommMessage message;
         message.Msg = msg;
         message.WParam = wParam;
         message.LParam = lParam;
         message.Data = std::move(data);
         message.ErrorFlags = errorFlags;
+        message.Time = time;
         message.Session = Session;
         return NotifyWindow->Post(std::move(message));
     }
@@ -94,7 +99,9 @@ class TReadThread {
 
 // Sends the queued write requests in order, each in full, then takes the
 // next. Posts WM_COMM_STARTED (1) once it runs and WM_COMM_HANGUP when a write
-// fails (then it ends). Requests still queued at close are dropped.
+// fails (then it ends); while TraceWrites is set, WM_COMM_WRITTEN after each
+// request with the bytes that went (all of them, or those before a failure).
+// Requests still queued at close are dropped.
 class TWriteThread {
   public:
     // Makes the request queue, so requests queued before Start are kept.
@@ -116,8 +123,9 @@ class TWriteThread {
     void Execute();
     // Sends requests as they come until the close event or a failure.
     Outcome SendRequests();
-    // Writes one request in full.
-    Outcome WriteAll(const std::vector<std::uint8_t>& bytes);
+    // Writes one request in full; `written` counts the bytes that went.
+    Outcome WriteAll(const std::vector<std::uint8_t>& bytes, std::size_t& written);
+    void ReportWritten(const std::vector<std::uint8_t>& bytes, std::size_t written);
 
     const TCommThreadLink link_;
     serial_backend::Event doorbell_;

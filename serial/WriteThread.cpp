@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -62,14 +63,26 @@ TWriteThread::Outcome TWriteThread::SendRequests() {
             }
             // A request still queued at close is dropped unsent.
             if (link_.CloseEvent->IsSet()) return Outcome::Closed;
-            const Outcome sent = WriteAll(request);
+            std::size_t written = 0;
+            const Outcome sent = WriteAll(request, written);
+            ReportWritten(request, written);
             if (sent != Outcome::Sent) return sent;
         }
     }
 }
 
-TWriteThread::Outcome TWriteThread::WriteAll(const std::vector<std::uint8_t>& bytes) {
-    std::size_t offset = 0;
+void TWriteThread::ReportWritten(const std::vector<std::uint8_t>& bytes, std::size_t written) {
+    if (written == 0 || !link_.TraceWrites || !link_.TraceWrites->load(std::memory_order_relaxed))
+        return;
+    const auto end = std::chrono::steady_clock::now();
+    link_.Post(WM_COMM_WRITTEN, written, 0,
+               std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + std::ptrdiff_t(written)), 0,
+               end);
+}
+
+TWriteThread::Outcome TWriteThread::WriteAll(const std::vector<std::uint8_t>& bytes,
+                                             std::size_t& offset) {
+    offset = 0;
     while (offset < bytes.size()) {
         const sb::IoResult written =
             sb::WritePort(link_.Port, bytes.data() + offset, bytes.size() - offset);

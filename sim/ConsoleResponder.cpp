@@ -13,37 +13,6 @@ bool ChangesStore(std::uint8_t command) {
     return command == cmClearAll || command == cmDeleteFile || command == cmCreateFile;
 }
 
-const char* CommandName(std::uint8_t command) {
-    switch (command) {
-        case cmPoll:
-            return "cmPoll";
-        case cmProgramFlash:
-            return "cmProgramFlash";
-        case cmVerifyFlash:
-            return "cmVerifyFlash";
-        case cmProgramEeprom:
-            return "cmProgramEeprom";
-        case cmVerifyEeprom:
-            return "cmVerifyEeprom";
-        case cmReadDirectory:
-            return "cmReadDirectory";
-        case cmReadEntry:
-            return "cmReadEntry";
-        case cmReadFreeSpace:
-            return "cmReadFreeSpace";
-        case cmClearAll:
-            return "cmClearAll";
-        case cmDeleteFile:
-            return "cmDeleteFile";
-        case cmCreateFile:
-            return "cmCreateFile";
-        case cmWriteBlock:
-            return "cmWriteBlock";
-        default:
-            return nullptr;
-    }
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> ConsoleResponder::Respond(std::span<const std::uint8_t> frame) {

@@ -18,6 +18,7 @@
 
 #include "link/Comm32SerialLink.h"
 #include "link/ConsoleSession.h"
+#include "link/LoopReplyTimer.h"
 #include "protocol/LinkInterfaces.h"
 #include "serial/Comm32.h"
 #include "serial/MessageLoop.h"
@@ -26,44 +27,11 @@
 #include "sim/FaultPlan.h"
 #include "sim/SimEndpoint.h"
 #include "tests/support/FakeDialogs.h"
+#include "tests/support/SimulatedConsole.h"
 
 namespace vemkard::testing {
 
 using namespace std::chrono_literals;
-
-// `Timer1` on the loop: periodic, restarted by Enable. A test may shorten the
-// interval that the core asks for, so that a silent console is noticed soon.
-class LoopReplyTimer : public IReplyTimer {
-  public:
-    LoopReplyTimer(MessageLoop& loop, std::chrono::milliseconds forcedInterval)
-        : loop_(loop), forced_(forcedInterval) {}
-    ~LoopReplyTimer() override { loop_.StopTimer(kTimerId); }
-
-    void SetInterval(int milliseconds) override {
-        interval_ = forced_.count() > 0 ? forced_ : std::chrono::milliseconds(milliseconds);
-    }
-    void Enable() override {
-        enabled_ = true;
-        loop_.StartTimer(kTimerId, interval_, MessageLoop::TimerMode::Periodic, [this] {
-            if (onTick) onTick();
-        });
-    }
-    void Disable() override {
-        enabled_ = false;
-        loop_.StopTimer(kTimerId);
-    }
-    bool Enabled() const override { return enabled_; }
-    std::chrono::milliseconds Interval() const { return interval_; }
-
-    std::function<void()> onTick;
-
-  private:
-    static constexpr int kTimerId = 1;
-    MessageLoop& loop_;
-    std::chrono::milliseconds forced_;
-    std::chrono::milliseconds interval_{kReplyTimeoutMs};
-    bool enabled_ = false;
-};
 
 // The status line with its history, and the queue display.
 class StatusView : public ILinkView {
@@ -94,33 +62,31 @@ struct BenchOptions {
     SimulatorOptions simulator{.pollMs = 5, .answerMs = 40};
     FaultRates faults{};
     std::uint32_t seed = 1;
-    // The no-reply timer's interval; zero keeps the program's own.
+    // The no-reply timer's interval, so that a silent console is noticed
+    // soon; zero keeps the program's own.
     std::chrono::milliseconds replyTimeout{0};
     // Fills the console's memory before the simulator starts.
     std::function<void(ConsoleStore&)> fill{};
     bool log = false;  // frames on standard error
 };
 
-class ConsoleBench {
+class ConsoleBench : public SimulatedConsole {
   public:
     explicit ConsoleBench(const BenchOptions& options = {})
-        : store_(MakeStore(options)),
-          simulator(pty_.master.Get(), store_, options.simulator,
-                    FaultPlan(options.faults, options.seed), Logger(options.log)),
+        : SimulatedConsole(options.capacity, options.fill, options.simulator,
+                           FaultPlan(options.faults, options.seed), Logger(options.log)),
           comm(loop),
           serial(comm),
           timer(loop, options.replyTimeout),
-          session(serial, view, timer, sleeper, dialogs, [this] { return pty_.slaveName; }) {
+          session(serial, view, timer, sleeper, dialogs, [this] { return Port(); }) {
         comm.SetBaudRate(1000000);
         comm.OnReceiveData = [this](const void* buffer, std::uint16_t length) {
             session.Link.Comm321ReceiveData(buffer, length);
         };
         timer.onTick = [this] { session.Link.Timer1Timer(); };
-        simulator.Start();
     }
     ~ConsoleBench() {
         if (comm.PortOpen()) comm.ClosePort();
-        simulator.Stop();
     }
     ConsoleBench(const ConsoleBench&) = delete;
     ConsoleBench& operator=(const ConsoleBench&) = delete;
@@ -134,24 +100,10 @@ class ConsoleBench {
         return loop.RunUntil([this, text] { return view.Status() == text; }, limit);
     }
 
-    // A copy of the console's memory as it is now.
-    ConsoleStore Console() {
-        return simulator.WithStore([](ConsoleStore& store) { return store; });
-    }
-
   private:
-    static ConsoleStore MakeStore(const BenchOptions& options) {
-        ConsoleStore store(options.capacity);
-        if (options.fill) options.fill(store);
-        return store;
-    }
     static ConsoleSimulator::Logger Logger(bool log);
 
-    PseudoTerminal pty_ = OpenPseudoTerminal();
-    ConsoleStore store_;
-
   public:
-    ConsoleSimulator simulator;
     MessageLoop loop;
     TComm32 comm;
     Comm32SerialLink serial;

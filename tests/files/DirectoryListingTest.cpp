@@ -136,6 +136,13 @@ TEST_F(DirectoryListingTest, ListsEveryFileAndTheFreeSpace) {
     EXPECT_EQ(Row(3), (std::vector<std::string>{"3", "x", "Неизвестный тип 2h", "65535 б."}));
     EXPECT_EQ(Row(4), (std::vector<std::string>{"", "Свободно - 4321 байт", "", ""}));
     EXPECT_EQ(listing.FreeSpace(), 4321);
+    ASSERT_EQ(listing.Files().size(), 3u);
+    const std::pair<std::uint16_t, std::uint16_t> codes[] = {{1, 100}, {0x4D52, 560}, {2, 65535}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(listing.Files()[i].Listed);
+        EXPECT_EQ(listing.Files()[i].FileType, codes[i].first);
+        EXPECT_EQ(listing.Files()[i].Size, codes[i].second);
+    }
     EXPECT_EQ(rig.view.status, "Операция успешно завершена.");
     EXPECT_FALSE(rig.serial.open);
 }

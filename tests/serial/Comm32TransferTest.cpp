@@ -235,5 +235,51 @@ TEST(Comm32Close, MessagesOutlivingTheComponentAreDropped) {
     }
 }
 
+TEST(Comm32Trace, ShowsEachWriteAndEachChunkAsTheyCrossTheLine) {
+    CommHarness h;
+    std::vector<TTraceChunk> seen;
+    std::vector<std::vector<std::uint8_t>> bytes;
+    h.comm.SetOnTrace([&](const TTraceChunk& chunk) {
+        seen.push_back(chunk);
+        bytes.emplace_back(chunk.Bytes.begin(), chunk.Bytes.end());
+    });
+    ASSERT_TRUE(h.comm.OpenPort());
+    const auto first = Pattern(7, 10);
+    const auto second = Pattern(40, 11);
+    ASSERT_TRUE(h.comm.WriteData(first.data(), 7));
+    ASSERT_TRUE(h.comm.WriteData(second.data(), 40));
+    EXPECT_EQ(h.pty.ReadExactly(47, kPatience).size(), 47u);
+    ASSERT_TRUE(h.target.WaitPosted(WM_COMM_WRITTEN, 2));
+    const auto reply = Pattern(9, 12);
+    ASSERT_TRUE(h.pty.Write(reply, kPatience));
+    ASSERT_TRUE(h.RunUntilReceived(reply.size()));
+
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].Direction, TTraceDirection::Sent);
+    EXPECT_EQ(bytes[0], first);
+    EXPECT_EQ(seen[1].Direction, TTraceDirection::Sent);
+    EXPECT_EQ(bytes[1], second);
+    EXPECT_EQ(seen[2].Direction, TTraceDirection::Received);
+    EXPECT_EQ(bytes[2], reply);
+    EXPECT_LE(seen[0].Time, seen[1].Time);
+    EXPECT_LE(seen[1].Time, seen[2].Time);
+}
+
+TEST(Comm32Trace, TheWriterReportsNothingWhileNoTapIsSet) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    const auto frame = Pattern(7, 13);
+    ASSERT_TRUE(h.comm.WriteData(frame.data(), 7));
+    EXPECT_EQ(h.pty.ReadExactly(7, kPatience).size(), 7u);
+    int traced = 0;
+    h.comm.SetOnTrace([&](const TTraceChunk&) { ++traced; });  // set while open
+    ASSERT_TRUE(h.comm.WriteData(frame.data(), 7));
+    EXPECT_EQ(h.pty.ReadExactly(7, kPatience).size(), 7u);
+    ASSERT_TRUE(h.target.WaitPosted(WM_COMM_WRITTEN, 1));
+    h.loop.RunPending();
+    EXPECT_EQ(h.target.Count(WM_COMM_WRITTEN), 1);
+    EXPECT_EQ(traced, 1);
+}
+
 }  // namespace
 }  // namespace vemkard::testing

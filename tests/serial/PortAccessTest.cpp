@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 
+#include "serial/OpenFailureReason.h"
 #include "serial/PortBackend.h"
 #include "tests/serial/PortRig.h"
 
@@ -106,6 +107,9 @@ TEST_P(PortBusy, IsRefusedBeforeItsLineIsTouchedNamingTheHolder) {
             EXPECT_EQ(e->HolderPid(), pid);
             EXPECT_EQ(e->HolderName(), sb::ProcessName(pid, "/proc"));
             EXPECT_FALSE(e->HolderName().empty());
+            // The sentence a user reads names the program that holds it.
+            EXPECT_NE(OpenFailureReason(*e, rig.pty.SlaveName()).find(e->HolderName()),
+                      std::string::npos);
             EXPECT_FALSE(rig.comm.PortOpen());
             EXPECT_TRUE(rig.Untouched());
         }
