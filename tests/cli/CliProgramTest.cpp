@@ -14,7 +14,7 @@
 #include "sim/SampleFiles.h"
 #include "tests/cli/CliRig.h"
 #include "tests/support/TempFiles.h"
-#include "ui/PortCandidates.h"
+#include "serial/PortCandidates.h"
 
 namespace vemkard::testing {
 namespace {
