@@ -14,8 +14,8 @@
 #include "files/FileErrors.h"
 #include "files/LocalFile.h"
 #include "firmware/FirmwareProgrammer.h"
-#include "serial/PortDescription.h"
 #include "serial/PortCandidates.h"
+#include "serial/PortDescription.h"
 
 namespace vemkard {
 namespace {

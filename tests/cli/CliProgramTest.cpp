@@ -11,10 +11,10 @@
 
 #include "files/FileUpload.h"
 #include "protocol/Frame.h"
+#include "serial/PortCandidates.h"
 #include "sim/SampleFiles.h"
 #include "tests/cli/CliRig.h"
 #include "tests/support/TempFiles.h"
-#include "serial/PortCandidates.h"
 
 namespace vemkard::testing {
 namespace {
