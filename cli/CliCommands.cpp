@@ -154,7 +154,7 @@ TExit TCliCommands::Failed(const TBatchResult& result, const std::string& done) 
     const std::string after = done.empty() ? "" : " " + done;
     switch (result.End) {
         case TBatchEnd::OpenFailed:
-            Error(result.Status + " " + result.Reason);
+            Error(result.Status);
             return TExit::Port;
         case TBatchEnd::Refused:
             // The window's texts of refusal mostly end without a full stop.

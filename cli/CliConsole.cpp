@@ -105,11 +105,12 @@ TBatchResult TCliConsole::Run(const std::function<void()>& start) {
         link.ClearCommands();
         return Ended(TBatchEnd::Interrupted, "");
     }
-    if (Showed(kTextCannotOpenPort)) {
+    const auto openFailed = std::find_if(statuses_.begin(), statuses_.end(), [](const auto& text) {
+        return text.starts_with(kTextCannotOpenPort);
+    });
+    if (openFailed != statuses_.end()) {
         link.ClearCommands();  // they would wait for a later open
-        TBatchResult result = Ended(TBatchEnd::OpenFailed, std::string(kTextCannotOpenPort));
-        result.Reason = serial_.OpenFailure();
-        return result;
+        return Ended(TBatchEnd::OpenFailed, *openFailed);
     }
     const auto refusal = std::find_if(statuses_.begin(), statuses_.end(), IsRefusal);
     if (refusal != statuses_.end()) {
@@ -194,10 +195,6 @@ void TCliConsole::ShowProgress() {
     state.Elapsed = Seconds(now - batchStart_);
     state.BarElapsed = Seconds(now - barStart_);
     progress_.Show(state, now);
-}
-
-bool TCliConsole::Showed(std::string_view text) const {
-    return std::find(statuses_.begin(), statuses_.end(), text) != statuses_.end();
 }
 
 }  // namespace vemkard

@@ -51,10 +51,9 @@ using TCommandTally = std::array<int, 256>;
 
 struct TBatchResult {
     TBatchEnd End = TBatchEnd::Done;
-    // The status text that tells how it ended (the window's own words).
+    // The status text that tells how it ended (the window's own words; for
+    // OpenFailed with the port's reason after them).
     std::string Status;
-    // OpenFailed: why the port did not open, as a sentence.
-    std::string Reason;
     // Queued by the handler; still queued when the batch ended (before the
     // queue was abandoned).
     TCommandTally Queued{};
@@ -93,7 +92,6 @@ class TCliConsole final : private ILinkView {
 
     TCommandTally Tally() const;
     void ShowProgress();
-    bool Showed(std::string_view text) const;
     TBatchResult Ended(TBatchEnd end, std::string status);
 
     MessageLoop loop_;

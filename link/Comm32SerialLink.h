@@ -38,7 +38,7 @@ class Comm32SerialLink : public ISerialLink {
     // The error of the latest open, when it failed.
     const std::optional<ECommsError>& LastOpenError() const { return lastError_; }
     // Why the latest open failed, as a sentence for the user; empty when it did not.
-    std::string OpenFailure() const {
+    std::string OpenFailure() const override {
         return lastError_ ? OpenFailureReason(*lastError_, lastPort_) : std::string();
     }
 

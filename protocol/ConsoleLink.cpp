@@ -32,7 +32,10 @@ void ConsoleLink::ActivateComm() {
             fillLevel_ = 0;
             serial_.EscapeComm(5);  // SETDTR: the line settings leave DTR down
         } catch (...) {
-            view_.SetStatus(kTextCannotOpenPort);
+            // The system's reason follows, so the user knows what to do.
+            const std::string reason = serial_.OpenFailure();
+            view_.SetStatus(reason.empty() ? std::string(kTextCannotOpenPort)
+                                           : std::string(kTextCannotOpenPort) + " " + reason);
             return;
         }
     }

@@ -54,8 +54,9 @@ class ConsoleLink {
 
     // --- link activation -------------------------------------------------
     // Opens the port when it is closed (status "Порт открыт", receive buffer
-    // reset, DTR raised; a failed open shows "Невозможно открыть порт!" and
-    // arms nothing), then restarts the no-reply timer. Never throws.
+    // reset, DTR raised; a failed open shows "Невозможно открыть порт!",
+    // followed by the port's reason when it gives one, and arms nothing),
+    // then restarts the no-reply timer. Never throws.
     void ActivateComm();
     // Closes an open port and disables the no-reply timer.
     void DeactivateComm();

@@ -26,6 +26,9 @@ class ISerialLink {
     virtual bool WriteData(const std::uint8_t* data, std::uint16_t count) = 0;
     // EscapeCommFunction codes: 5 raises DTR. Nonzero on success.
     virtual std::uint32_t EscapeComm(std::uint32_t function) = 0;
+    // Why the latest OpenPort failed, as a sentence a user can act on; empty
+    // when it did not fail or nothing more is known.
+    virtual std::string OpenFailure() const { return {}; }
 };
 
 // The status line and the queue display.

@@ -141,6 +141,14 @@ TEST(LinkActivation, AFailedOpenIsReportedAndArmsNothing) {
     EXPECT_EQ(rig.link.QueueLength(), 1);
 }
 
+TEST(LinkActivation, AFailedOpenGivesThePortsReasonAfterTheMessage) {
+    LinkRig rig;
+    rig.serial.failOpen = true;
+    rig.serial.failReason = "Порт занят программой minicom.";
+    rig.link.ActivateComm();
+    EXPECT_EQ(rig.view.status, "Невозможно открыть порт! Порт занят программой minicom.");
+}
+
 TEST(LinkActivation, OpeningResetsTheReceiveBuffer) {
     LinkRig rig;
     rig.link.ActivateComm();

@@ -34,9 +34,11 @@ class RecordingSerial : public ISerialLink {
         escapes.push_back(function);
         return 1;
     }
+    std::string OpenFailure() const override { return failReason; }
 
     bool open = false;
     bool failOpen = false;
+    std::string failReason;     // given for a failed open
     bool refuseWrites = false;  // as a component without a writer thread
     bool oddParity = false;
     int opens = 0;

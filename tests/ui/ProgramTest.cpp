@@ -89,6 +89,17 @@ class ProgramTest : public QObject {
         QVERIFY(held.Untouched());
     }
 
+    void aPortThatDoesNotOpenSaysWhy() {
+        Store().setValue(QStringLiteral("ComPort"), QStringLiteral("/dev/нет-такого"));
+        Program program;
+        program.form1->show();
+        QVERIFY(QTest::qWaitForWindowExposed(program.form1.get()));
+        QCOMPARE(program.form1->StatusText(),
+                 QStringLiteral("Невозможно открыть порт! ") +
+                     QString::fromStdString(program.port->Link().OpenFailure()));
+        QVERIFY(program.form1->StatusText().contains(QStringLiteral("/dev/нет-такого")));
+    }
+
     void programListsTheConsoleAndUploadsAFile() {
         ConsoleStore store;
         QVERIFY(AddSampleFiles(store) > 0);
