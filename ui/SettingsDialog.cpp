@@ -1,8 +1,10 @@
 #include "ui/SettingsDialog.h"
 
+#include <QAbstractItemView>
 #include <QKeyEvent>
 #include <QSettings>
 #include <QShowEvent>
+#include <QStandardItemModel>
 #include <limits>
 
 #include "ui/Application.h"
@@ -18,6 +20,21 @@ QString Key(std::string_view key) {
 QSettings Store() {
     return QSettings(Key(kSettingsOrganisation), Key(kSettingsApplication));
 }
+
+// The port list: each entry shows its description, and its path is what an
+// editable box puts in its field (QComboBox takes the field's text from the
+// edit role).
+class TPortList : public QStandardItemModel {
+  public:
+    using QStandardItemModel::QStandardItemModel;
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role == Qt::EditRole) {
+            const QVariant path = QStandardItemModel::data(index, Qt::UserRole);
+            if (path.isValid()) return path;
+        }
+        return QStandardItemModel::data(index, role);
+    }
+};
 
 }  // namespace
 
@@ -52,8 +69,11 @@ std::optional<QString> StoredText(const QVariant& value) {
     return value.toString();
 }
 
-TForm2::TForm2(TForm1& form1, TPortCandidates candidates)
-    : QDialog(&form1), form1_(form1), candidates_(std::move(candidates)) {
+TForm2::TForm2(TForm1& form1, TPortCandidates candidates, TPortDescriber describe)
+    : QDialog(&form1),
+      form1_(form1),
+      candidates_(std::move(candidates)),
+      describe_(std::move(describe)) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("Настройки"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -74,6 +94,7 @@ TForm2::TForm2(TForm1& form1, TPortCandidates candidates)
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(true);
+    ComboBox1->setModel(new TPortList(ComboBox1));
     // Picking or typing sets the text; Enter must not add list entries.
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     // The port name is exactly what was typed or picked: the completer an
@@ -162,13 +183,17 @@ void TForm2::FormShow() {
         // ones that are merely tried keep their settings and lines.
         try {
             form1_.Comm321().ProbePort(name);
-            ComboBox1->addItem(QString::fromStdString(name));
+            ComboBox1->addItem(QString::fromStdString(describe_(name)),
+                               QString::fromStdString(name));
         } catch (...) {
             // Missing, busy or refusing the line settings: not listed.
         }
         ComboBox1->setEditText(text);
     }
     ComboBox1->setEditText(text);
+    // The descriptions are longer than the field: the list may be wider.
+    QAbstractItemView* list = ComboBox1->view();
+    list->setMinimumWidth(list->sizeHintForColumn(0) + 2 * list->frameWidth());
 }
 
 }  // namespace vemkard

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "serial/PortCandidates.h"
+#include "serial/PortDescription.h"
 
 class QSettings;
 class QVariant;
@@ -27,6 +28,8 @@ inline constexpr std::string_view kKeyComPort = "ComPort";
 inline constexpr std::string_view kKeyDevice = "Device";
 
 using TPortCandidates = std::function<std::vector<std::string>()>;
+// What the list shows for a port: the path and what the system says of it.
+using TPortDescriber = std::function<std::string(const std::string& path)>;
 
 // "Device" as stored: an integer within 32 bits, or text that parses as one;
 // anything else (a list, a fraction, words, a larger number) counts as absent.
@@ -37,16 +40,20 @@ std::optional<QString> StoredText(const QVariant& value);
 class TForm2 : public QDialog {
   public:
     // Registers with `form1` and loads the stored settings, which select the
-    // stored device on `form1`. `candidates` gives the names the scan tries.
+    // stored device on `form1`. `candidates` gives the names the scan tries,
+    // `describe` the line the list shows for each.
     explicit TForm2(
-        TForm1& form1, TPortCandidates candidates = [] { return ListSerialDevices(); });
+        TForm1& form1, TPortCandidates candidates = [] { return ListSerialDevices(); },
+        TPortDescriber describe =
+            [](const std::string& path) { return PortSummary(DescribePort(path)); });
     // Saves the settings while the main window still exists.
     ~TForm2() override;
 
     void LoadSettings();
     void SaveSettings();
     // The port scan: closes the port, then lists the candidates that would
-    // open, probing each without changing it.
+    // open, probing each without changing it. The list names each port by
+    // what the system says of it; picking one puts only its path in the field.
     void FormShow();
     void Button1Click();
 
@@ -64,6 +71,7 @@ class TForm2 : public QDialog {
   private:
     TForm1& form1_;
     TPortCandidates candidates_;
+    TPortDescriber describe_;
 };
 
 }  // namespace vemkard

@@ -15,11 +15,14 @@ namespace vemkard::testing {
 
 template <class Port>
 struct FormsRig {
-    explicit FormsRig(std::vector<std::string> candidates = {}) {
+    explicit FormsRig(
+        std::vector<std::string> candidates = {},
+        TPortDescriber describe = [](const std::string& path) { return path; }) {
         auto owned = std::make_unique<Port>();
         port = owned.get();
         form1 = std::make_unique<TForm1>(std::move(owned));
-        form2 = std::make_unique<TForm2>(*form1, [candidates] { return candidates; });
+        form2 = std::make_unique<TForm2>(
+            *form1, [candidates] { return candidates; }, std::move(describe));
     }
     ~FormsRig() {
         form2.reset();

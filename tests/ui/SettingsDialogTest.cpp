@@ -306,6 +306,22 @@ class SettingsDialogTest : public QObject {
         QVERIFY(!rig.port->port.open);
     }
 
+    void listNamesEachPortAndThePickedPathIsStored() {
+        Rig rig({"/dev/ttyS4", "/dev/ttyUSB0"}, [](const std::string& path) {
+            return path == "/dev/ttyUSB0" ? path + "  USB 0403:6001 FTDI FT232R USB UART" : path;
+        });
+        rig.form2->FormShow();
+        QComboBox& box = *rig.form2->ComboBox1;
+        QCOMPARE(box.model()->index(1, 0).data(Qt::DisplayRole).toString(),
+                 QStringLiteral("/dev/ttyUSB0  USB 0403:6001 FTDI FT232R USB UART"));
+        QVERIFY(box.view()->minimumWidth() > box.width());
+        box.setCurrentIndex(1);  // as a pick in the list does
+        QCOMPARE(box.currentText(), QStringLiteral("/dev/ttyUSB0"));
+        rig.form2->Button1Click();
+        QCOMPARE(Store().value(QStringLiteral("ComPort")).toString(),
+                 QStringLiteral("/dev/ttyUSB0"));
+    }
+
     void scanClosesAnOpenPortFirst() {
         Rig rig({"/dev/ttyS0"});
         rig.port->port.open = true;
