@@ -1,11 +1,14 @@
 #include "ui/MainWindow.h"
 
 #include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QPalette>
 #include <QScreen>
 #include <QShowEvent>
 #include <algorithm>
+#include <optional>
 
 #include "ui/Application.h"
 #include "ui/SettingsDialog.h"
@@ -38,13 +41,47 @@ void Fill(QWidget* widget, const QColor& colour) {
 
 }  // namespace
 
-QFont WindowFont(bool bold) {
+namespace {
+
+// The window's font at the original's size, regular.
+QFont FontOf(const QString& family, int stretch = 100) {
     QFont font;
-    font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("Liberation Sans Narrow"), QStringLiteral("Liberation Sans"),
-                      QStringLiteral("DejaVu Sans")});
+    font.setFamilies({family});
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(11);
+    font.setPixelSize(kWindowFontPixels);
+    font.setStretch(stretch);
+    return font;
+}
+
+int SizeTextWidth(QFont font) {
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(FromUtf8(kWidestSizeText));
+}
+
+// "MS Sans Serif" where it is installed; otherwise the first stand-in that is
+// as narrow: the original fits the widest size into the grid's size column,
+// so a stand-in must too. Where none is, the first one there, condensed.
+QFont ChooseWindowFont() {
+    const QStringList families = QFontDatabase::families();
+    std::optional<QFont> first;
+    for (const char* name : {"MS Sans Serif", "DejaVu Sans Condensed", "Liberation Sans Narrow",
+                             "Liberation Sans", "DejaVu Sans"}) {
+        const QString family = QString::fromLatin1(name);
+        if (!families.contains(family, Qt::CaseInsensitive)) continue;
+        const QFont font = FontOf(family);
+        if (SizeTextWidth(font) <= kSizeColumnTextRoom) return font;
+        if (!first) first = font;
+    }
+    const QFont font = first.value_or(FontOf(QFont().defaultFamily()));
+    const int stretch = 100 * kSizeColumnTextRoom / SizeTextWidth(font);
+    return FontOf(font.families().value(0), std::max(stretch, 50));
+}
+
+}  // namespace
+
+QFont WindowFont(bool bold) {
+    static const QFont chosen = ChooseWindowFont();
+    QFont font = chosen;
     font.setBold(bold);
     return font;
 }

@@ -143,8 +143,15 @@ class TForm1 : public QWidget, public ILinkView {
     bool shown_ = false;
 };
 
-// The window font: "MS Sans Serif" at 11 pixels, or a close sans font where
-// it is missing.
+inline constexpr int kWindowFontPixels = 11;
+// The widest text of the grid's size column, and the room it has there: the
+// column is 51 pixels at the design size, the text starts 2 pixels in, and
+// the grid line takes the last one.
+inline constexpr std::string_view kWidestSizeText = "65535 б.";
+inline constexpr int kSizeColumnTextRoom = 51 - 2 - 1;
+
+// The window font: "MS Sans Serif" at 11 pixels, or a stand-in chosen by its
+// metrics (see kSizeColumnTextRoom).
 QFont WindowFont(bool bold = false);
 // Puts the window's frame in the middle of its screen.
 void CentreOnScreen(QWidget& window);

@@ -1,9 +1,42 @@
 #include "ui/StringGrid.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
 
 namespace vemkard {
+
+namespace {
+
+// Cell text as the original grid draws it: 2 pixels in from the left,
+// cut off at the cell's edge, never shortened with "…".
+class TCellDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    static constexpr int kTextInset = 2;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const QString text = cell.text;
+        cell.text.clear();
+        const QStyle* style = cell.widget ? cell.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &cell, painter, cell.widget);
+        painter->save();
+        painter->setClipRect(cell.rect);
+        painter->setFont(cell.font);
+        painter->setPen(cell.palette.color(
+            cell.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(cell.rect.adjusted(kTextInset, 0, 0, 0),
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+        painter->restore();
+    }
+};
+
+}  // namespace
 
 TGridModel::TGridModel(DirectoryGrid& grid, QObject* parent)
     : QAbstractTableModel(parent), grid_(grid) {
@@ -57,6 +90,7 @@ void TGridModel::CellChanged(int row, int column) {
 TStringGrid::TStringGrid(DirectoryGrid& grid, QWidget* parent)
     : QTableView(parent), grid_(grid), model_(grid), corner_(new QLabel(this)) {
     setModel(&model_);
+    setItemDelegate(new TCellDelegate(this));
     setColumnHidden(0, true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);

@@ -390,6 +390,34 @@ class MainWindowTest : public QObject {
         QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
     }
 
+    void sizeColumnShowsTheWidestSizeWhole() {
+        Rig rig;
+        ShowListing(rig, {{"1", "big.h6s"}});
+        rig.form->Session().Grid.SetCell(1, 3, std::string(kWidestSizeText));
+        TStringGrid& grid = *rig.form->StringGrid1;
+        const QRect cell =
+            grid.visualRect(grid.model()->index(0, 3)).translated(grid.viewport()->pos());
+        const QImage shot = grid.grab().toImage();
+        // The ink of the cell's text, as far as it differs from the cell.
+        const QRgb background = shot.pixel(cell.left() + 1, cell.top() + 1);
+        int first = cell.right() + 1;
+        int last = -1;
+        for (int x = cell.left(); x <= cell.right(); ++x)
+            for (int y = cell.top(); y <= cell.bottom(); ++y)
+                if (qGray(shot.pixel(x, y)) < qGray(background) - 96) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+        // The whole text's ink, 2 pixels in; a cut or "…" ends it sooner.
+        const QRect ink = QFontMetrics(grid.font())
+                              .tightBoundingRect(QString::fromUtf8(kWidestSizeText.data(),
+                                                                   kWidestSizeText.size()));
+        QVERIFY2(last >= 0, "no text in the cell");
+        QVERIFY(std::abs(first - (cell.left() + 2 + ink.left())) <= 1);
+        QVERIFY(std::abs(last - (cell.left() + 2 + ink.right())) <= 1);
+        QVERIFY(last < cell.right() + 1);
+    }
+
     void gridShowsRowsAndDoubleClickDeletesTheCurrentFile() {
         Rig rig;
         ShowListing(rig, {{"1", "первый.m0"}, {"2", "второй.z0"}});
