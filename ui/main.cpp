@@ -1,5 +1,7 @@
 // The program: the main window, then the settings dialog, which loads the
 // stored port name and device; the dialog goes first at exit and saves them.
+#include <QGuiApplication>
+#include <QIcon>
 #include <QImage>
 #include <QTimer>
 #include <memory>
@@ -47,6 +49,10 @@ void ArmScreenshot(vemkard::TForm1& window) {
 
 int main(int argc, char** argv) {
     vemkard::TApplication app(argc, argv);
+    // The installed menu entry and icon (theme "hicolor"), so that the window
+    // is shown with them.
+    QGuiApplication::setDesktopFileName(QStringLiteral("vemkard"));
+    QGuiApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vemkard")));
     vemkard::TForm1 form1(std::make_unique<vemkard::TComm32Port>());
     vemkard::TForm2 form2(form1);
     form1.show();
