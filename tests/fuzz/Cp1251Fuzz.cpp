@@ -7,11 +7,12 @@
 #include <string_view>
 
 #include "files/Cp1251.h"
-#include "tests/fuzz/Cp1251Reference.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/Cp1251Reference.h"
 
 using namespace vemkard;
 using namespace vemkard::fuzz;
+using namespace vemkard::testing;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const HeapCopy copy({data, size});

@@ -112,11 +112,16 @@ class CheckingSerial : public ISerialLink {
         FUZZ_CHECK(count == expected.size() && std::equal(data, data + count, expected.begin()),
                    "wrote %u bytes that are not the frame of the head (code %u, L %u)", count,
                    head.Command, head.Length);
+        if (open) sentHead = &head;
         return open;
     }
     std::uint32_t EscapeComm(std::uint32_t) override { return open ? 1 : 0; }
 
+    // A refused write does not send the head.
+    bool HeadSent() const { return !link->Queue().empty() && sentHead == &link->Queue().front(); }
+
     const ConsoleLink* link = nullptr;
+    const TCommandEntry* sentHead = nullptr;  // the entry last written
     bool open = false;
     bool busy = false;
     int opens = 0;
@@ -131,7 +136,8 @@ class NoPause : public ISleeper {
 // and checks what they do to the grid and the link.
 class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObserver {
   public:
-    explicit Spy(ConsoleSession& session) : session_(session) {
+    Spy(ConsoleSession& session, const CheckingSerial& serial)
+        : session_(session), serial_(serial) {
         session.Link.SetDirectoryReplies(this);
         session.Link.SetFirmwareReplies(this);
         session.Grid.SetObserver(this);
@@ -142,7 +148,11 @@ class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObser
         session_.Grid.SetObserver(nullptr);
     }
 
-    void RefreshDirectory() override { session_.Listing.RefreshDirectory(); }
+    // Called by the link only for the replies to a clear or a create.
+    void RefreshDirectory() override {
+        CheckAnswered();
+        session_.Listing.RefreshDirectory();
+    }
     void HandleDirectoryReply(std::span<const std::uint8_t> payload) override {
         if (!payload.empty()) lastCount = payload[0];
         Directory(Handling::kDirectory, payload, &IDirectoryReplies::HandleDirectoryReply);
@@ -205,9 +215,16 @@ class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObser
                    link.ScanPosition(), link.FillLevel());
     }
 
+    // A reply acknowledges only a head that has gone out.
+    void CheckAnswered() const {
+        FUZZ_CHECK(serial_.HeadSent(), "a reply to code %u taken before it was sent",
+                   session_.Link.Queue().empty() ? 0 : session_.Link.Queue().front().Command);
+    }
+
     void Directory(Handling handling, std::span<const std::uint8_t> payload,
                    void (IDirectoryReplies::*handler)(std::span<const std::uint8_t>)) {
         CheckInBuffer(payload.size() + 1);
+        CheckAnswered();
         const HeapCopy copy(payload);
         handling_ = handling;
         (session_.Listing.*handler)(copy.Span());
@@ -246,6 +263,7 @@ class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObser
 
   private:
     ConsoleSession& session_;
+    const CheckingSerial& serial_;
     Handling handling_ = Handling::kNothing;
     int entryRow_ = -1;
 };
@@ -257,7 +275,7 @@ struct Rig {
     NoPause sleeper;
     testing::FakeDialogs dialogs;
     ConsoleSession session{serial, view, timer, sleeper, dialogs, [] { return std::string(); }};
-    Spy spy{session};
+    Spy spy{session, serial};
     ReferenceReceiver reference;
 
     Rig() { serial.link = &session.Link; }

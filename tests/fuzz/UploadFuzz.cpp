@@ -13,10 +13,10 @@
 
 #include "files/FileUpload.h"
 #include "link/ConsoleSession.h"
-#include "tests/fuzz/Cp1251Reference.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "tests/protocol/LinkFakes.h"
 #include "tests/support/FakeDialogs.h"
+#include "tests/support/UploadRules.h"
 
 using namespace vemkard;
 using namespace vemkard::fuzz;
@@ -41,69 +41,6 @@ std::filesystem::path DecodePath(std::span<const std::uint8_t> bytes) {
         path /= part;
     }
     return path.empty() ? std::filesystem::path("f") : path;
-}
-
-std::string_view AfterLastSlash(std::string_view text) {
-    const std::size_t slash = text.rfind('/');
-    return slash == std::string_view::npos ? text : text.substr(slash + 1);
-}
-
-// What the upload rules select for `path` holding `file`.
-struct Expected {
-    std::uint16_t type = 0;
-    std::string name;
-    std::optional<Bytes> data;  // nothing: a damaged organisation
-};
-
-Expected ReadRules(const std::string& path, const Bytes& file) {
-    Expected expected;
-    const std::string_view namePart = AfterLastSlash(path);
-    const std::size_t dot = namePart.rfind('.');
-    std::string extension(dot == std::string_view::npos ? "" : namePart.substr(dot));
-    for (char& c : extension) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    const bool organisation = extension == ".M0" || extension == ".M1";
-    if (extension == ".KTS") expected.type = 0x8000;
-    if (organisation) expected.type = 0x4D52;
-    if (extension == ".H6S") expected.type = 1;
-    if (extension == ".Z0") expected.type = 16;
-
-    const std::string bytes = ReferenceUtf8ToCp1251(path);
-    expected.name = bytes.substr(0, 255);
-    if (expected.name.size() > 200)
-        expected.name = std::string(AfterLastSlash(bytes).substr(0, 255));
-    if (expected.name.size() % 2 == 0) expected.name += ' ';
-
-    if (!organisation) {
-        expected.data = file;
-        return expected;
-    }
-    // A: the word at 1029, raised to a multiple of 16; B: the word at 1024 + A.
-    if (file.size() < 1031) return expected;
-    std::size_t a = WordAt(file, 1029);
-    if (a % 16 != 0) a = a / 16 * 16 + 16;
-    if (file.size() < 1024 + a + 2) return expected;
-    const std::size_t b = WordAt(file, 1024 + a);
-    const std::size_t count = (b == 0xFFFF || a + b > 2048) ? a + 2 : a + b;
-    Bytes data;
-    for (std::size_t i = 0, at = 1024; i < count; ++i, at = (at + 1) % file.size())
-        data.push_back(file[at]);
-    expected.data = data;
-    return expected;
-}
-
-Bytes Header(const Expected& expected) {
-    const std::size_t data = expected.data->size();
-    const std::size_t n = expected.name.size();
-    Bytes header;
-    header.reserve(n + 7);
-    AppendWord(header, expected.type);
-    AppendWord(header, static_cast<std::uint16_t>(data + n + 7));
-    header.push_back(static_cast<std::uint8_t>(n));
-    header.insert(header.end(), expected.name.begin(), expected.name.end());
-    AppendWord(header, static_cast<std::uint16_t>(data));
-    return header;
 }
 
 // The console file (header, then data) that the queued commands write.
@@ -161,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(false, "exception: %s", caught.what());
     }
 
-    const Expected expected = ReadRules(path, file);
+    const testing::ExpectedUpload expected = testing::ReadUploadRules(path, file);
     std::vector<std::string_view> refusals;
     if (!expected.data) refusals.push_back(kTextOrganisationDamaged);
     if (expected.name.size() > 241) refusals.push_back(kTextNameTooLong);
@@ -176,8 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     FUZZ_CHECK(!queue.empty(), "nothing queued; status \"%s\"", view.status.c_str());
-    Bytes consoleFile = Header(expected);
-    consoleFile.insert(consoleFile.end(), expected.data->begin(), expected.data->end());
+    const Bytes consoleFile = expected.ConsoleFile();
     const Bytes rebuilt = Rebuild(queue);
     FUZZ_CHECK(rebuilt.size() == consoleFile.size(), "the commands write %zu bytes, not %zu",
                rebuilt.size(), consoleFile.size());

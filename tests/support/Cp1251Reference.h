@@ -1,4 +1,4 @@
-// An independent reading of the CP1251 code page for the fuzz targets: the
+// An independent reading of the CP1251 code page for the tests: the
 // published mapping of bytes 0x80..0xFF (0x98 is undefined), and conversions
 // written from it and from the UTF-8 rules, without iconv.
 #pragma once
@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace vemkard::fuzz {
+namespace vemkard::testing {
 
 // Code points of bytes 0x80..0xFF; 0 marks the undefined byte 0x98.
 inline constexpr std::array<char32_t, 128> kCp1251High{
@@ -122,4 +122,4 @@ inline std::string ReferenceUtf8ToCp1251(std::string_view text) {
     return out;
 }
 
-}  // namespace vemkard::fuzz
+}  // namespace vemkard::testing
