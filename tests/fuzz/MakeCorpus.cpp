@@ -166,12 +166,20 @@ void UploadSeeds() {
          UploadInput(10000, "кольцо.m0", Organisation(1100, 0x30, 0x500)));
     Save("upload", "organisation-short", UploadInput(10000, "обрыв.m0", Counting(1030)));
     Save("upload", "too-large", UploadInput(150, "План.h6s", Counting(200)));
+    // Folders of more than 200 bytes, so that only the name part is sent,
+    // whatever folder the target writes its files in.
     std::string deep;
-    for (int i = 0; deep.size() < 190; ++i) deep += "папка_" + std::to_string(i) + "/";
+    for (int i = 0; deep.size() <= 200; ++i) deep += "folder_" + std::to_string(i) + "/";
     Save("upload", "long-path",
          UploadInput(10000, deep + "Советская - Кирова.m1", Organisation(1500, 0x60, 0x80)));
     Save("upload", "long-name",
          UploadInput(10000, deep + std::string(120, 'n') + "ия.kts", Counting(40)));
+    // Boundaries: A + B of exactly 2048, and header, data and 20 bytes of
+    // exactly the free space ("План.h6s" is padded to 9 bytes: 16 + 100 + 20).
+    Save("upload", "organisation-limit",
+         UploadInput(10000, deep + "предел.m0", Organisation(1500, 0x100, 0x700)));
+    Save("upload", "free-space-exact", UploadInput(136, deep + "План.h6s", Counting(100)));
+    Save("upload", "free-space-short", UploadInput(135, deep + "План.h6s", Counting(100)));
 }
 
 Bytes FirmwareAsIs(const Bytes& image) {
