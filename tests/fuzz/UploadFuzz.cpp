@@ -65,6 +65,32 @@ Bytes Rebuild(const std::deque<TCommandEntry>& queue) {
     return file;
 }
 
+// The file: the rest of the input as it is (mode bit 0 clear), or an
+// organisation made from a size, the words A and B and a pattern, so that the
+// fuzzer reaches the organisation rules with a few bytes.
+Bytes DecodeFile(FuzzInput& input) {
+    if ((input.Byte() & 1) == 0) {
+        const auto rest = input.Rest();
+        return Bytes(rest.begin(), rest.end());
+    }
+    const std::size_t size = 1024 + input.Word() % 2048;
+    const std::uint16_t a = input.Word();
+    const std::uint16_t b = input.Word();
+    const auto pattern = input.Rest();
+    Bytes file(size);
+    for (std::size_t i = 0; i < size; ++i)
+        file[i] = pattern.empty() ? static_cast<std::uint8_t>(i) : pattern[i % pattern.size()];
+    const auto put = [&file](std::size_t at, std::uint16_t word) {
+        if (at + 1 < file.size()) {
+            file[at] = static_cast<std::uint8_t>(word);
+            file[at + 1] = static_cast<std::uint8_t>(word >> 8);
+        }
+    };
+    put(1029, a);
+    put(1024 + (a % 16 ? (a | 15u) + 1 : a), b);
+    return file;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -73,8 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint16_t freeSpace = input.Word();
     const std::size_t pathLength = input.Byte() | std::size_t{input.Byte() & 3u} << 8;
     const std::filesystem::path relative = DecodePath(input.Take(pathLength));
-    const auto rest = input.Rest();
-    const Bytes file(rest.begin(), rest.end());
+    const Bytes file = DecodeFile(input);
 
     const std::filesystem::path top = folder.Path() / "t";
     std::error_code error;
