@@ -131,21 +131,22 @@ void ReceiverSeeds() {
     }
 }
 
-// Upload input: free space, path length (low byte, then 2 bits), path, then
-// mode 0 and the file, or mode 1 and an organisation: size - 1024, A, B and
-// the pattern that fills it.
-Bytes UploadInput(unsigned freeSpace, const std::string& path, const Bytes& file) {
-    Bytes input = Join({Word(freeSpace), Word(static_cast<unsigned>(path.size()))});
+// Upload input (UploadFuzz.cpp): flags, free space, path length (low byte,
+// then 2 bits), path, then the file or the words of a made organisation.
+Bytes UploadInput(unsigned freeSpace, const std::string& path, const Bytes& file,
+                  std::uint8_t flags = 0) {
+    Bytes input = Join({{flags}, Word(freeSpace), Word(static_cast<unsigned>(path.size()))});
     input.insert(input.end(), path.begin(), path.end());
-    input.push_back(0);
     input.insert(input.end(), file.begin(), file.end());
     return input;
 }
 
-Bytes OrganisationInput(const std::string& path, unsigned size, unsigned a, unsigned b) {
-    Bytes input = UploadInput(10000, path, {});
-    input.back() = 1;
-    return Join({input, Word(size - 1024), Word(a), Word(b), Counting(251)});
+// Flag 1: an organisation of `size` bytes with the words A and B; flag 2: B
+// a signed byte from its limit.
+Bytes OrganisationInput(const std::string& path, unsigned size, unsigned a, unsigned b,
+                        std::uint8_t flags = 1) {
+    return UploadInput(10000, path, Join({Word(size - 1024), Word(a), Word(b), Counting(251)}),
+                       flags);
 }
 
 Bytes Organisation(std::size_t size, unsigned a, unsigned b) {
@@ -184,12 +185,15 @@ void UploadSeeds() {
     Save("upload", "long-name",
          UploadInput(10000, deep + std::string(120, 'n') + "ия.kts", Counting(40)));
     // Boundaries: A + B of exactly 2048, and header, data and 20 bytes of
-    // exactly the free space ("План.h6s" is padded to 9 bytes: 16 + 100 + 20).
+    // exactly the free space ("План.h6s" is padded to 9 bytes: 16 + 100 + 20),
+    // also given relative to the need (flag 4).
     Save("upload", "organisation-limit", OrganisationInput(deep + "предел.m0", 1500, 0x100, 0x700));
+    Save("upload", "organisation-at-limit", OrganisationInput("предел.m1", 1400, 0x123, 0, 3));
     Save("upload", "organisation-made-ring", OrganisationInput("кольцо.M1", 1100, 0x31, 0x500));
     Save("upload", "organisation-made-short", OrganisationInput("обрыв.m0", 1100, 0x200, 5));
     Save("upload", "free-space-exact", UploadInput(136, deep + "План.h6s", Counting(100)));
     Save("upload", "free-space-short", UploadInput(135, deep + "План.h6s", Counting(100)));
+    Save("upload", "free-space-at-need", UploadInput(0, "годовой.H6S", Counting(90), 4));
 }
 
 Bytes FirmwareAsIs(const Bytes& image) {

@@ -65,17 +65,31 @@ Bytes Rebuild(const std::deque<TCommandEntry>& queue) {
     return file;
 }
 
-// The file: the rest of the input as it is (mode bit 0 clear), or an
-// organisation made from a size, the words A and B and a pattern, so that the
-// fuzzer reaches the organisation rules with a few bytes.
-Bytes DecodeFile(FuzzInput& input) {
-    if ((input.Byte() & 1) == 0) {
+// Input layout: flags, free space, path length (low byte, then 2 bits), path,
+// then the file: the rest of the input as it is, or with kMadeOrganisation an
+// organisation made from its size - 1024, the words A and B and a pattern.
+// The two relative flags put B, or the free space, a signed byte away from
+// their limits, where an off-by-one would show.
+enum Flags : std::uint8_t {
+    kMadeOrganisation = 1,
+    kBAtLimit = 2,         // B := 2048 - A (raised) + delta
+    kFreeSpaceAtNeed = 4,  // free := header + data + 20 + delta
+};
+
+std::size_t Raised(std::size_t a) {
+    return a % 16 != 0 ? a / 16 * 16 + 16 : a;
+}
+
+Bytes DecodeFile(FuzzInput& input, std::uint8_t flags) {
+    if ((flags & kMadeOrganisation) == 0) {
         const auto rest = input.Rest();
         return Bytes(rest.begin(), rest.end());
     }
     const std::size_t size = 1024 + input.Word() % 2048;
     const std::uint16_t a = input.Word();
-    const std::uint16_t b = input.Word();
+    std::uint16_t b = input.Word();
+    if (flags & kBAtLimit)
+        b = static_cast<std::uint16_t>(2048 - Raised(a) + static_cast<std::int8_t>(b & 0xFF));
     const auto pattern = input.Rest();
     Bytes file(size);
     for (std::size_t i = 0; i < size; ++i)
@@ -87,7 +101,7 @@ Bytes DecodeFile(FuzzInput& input) {
         }
     };
     put(1029, a);
-    put(1024 + (a % 16 ? (a | 15u) + 1 : a), b);
+    put(1024 + Raised(a), b);
     return file;
 }
 
@@ -96,10 +110,11 @@ Bytes DecodeFile(FuzzInput& input) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const ScratchFolder folder;
     FuzzInput input(data, size);
-    const std::uint16_t freeSpace = input.Word();
+    const std::uint8_t flags = input.Byte();
+    const std::uint16_t freeWord = input.Word();
     const std::size_t pathLength = input.Byte() | std::size_t{input.Byte() & 3u} << 8;
     const std::filesystem::path relative = DecodePath(input.Take(pathLength));
-    const Bytes file = DecodeFile(input);
+    const Bytes file = DecodeFile(input, flags);
 
     const std::filesystem::path top = folder.Path() / "t";
     std::error_code error;
@@ -114,6 +129,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     testing::RecordingSleeper sleeper;
     testing::FakeDialogs dialogs;
     ConsoleSession session(serial, view, timer, sleeper, dialogs, [] { return std::string(); });
+    const testing::ExpectedUpload expected = testing::ReadUploadRules(path, file);
+    std::uint16_t freeSpace = freeWord;
+    if ((flags & kFreeSpaceAtNeed) && expected.data) {
+        const long need = static_cast<long>(expected.name.size() + 7 + expected.data->size() + 20);
+        freeSpace = static_cast<std::uint16_t>(
+            std::clamp(need + static_cast<std::int8_t>(freeWord & 0xFF), 0L, 65535L));
+    }
     const std::uint8_t reply[2] = {static_cast<std::uint8_t>(freeSpace),
                                    static_cast<std::uint8_t>(freeSpace >> 8)};
     session.Listing.HandleFreeSpaceReply(reply);
@@ -123,7 +145,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(false, "exception: %s", caught.what());
     }
 
-    const testing::ExpectedUpload expected = testing::ReadUploadRules(path, file);
     std::vector<std::string_view> refusals;
     if (!expected.data) refusals.push_back(kTextOrganisationDamaged);
     if (expected.name.size() > 241) refusals.push_back(kTextNameTooLong);
