@@ -145,7 +145,7 @@ Bytes UploadInput(unsigned freeSpace, const std::string& path, const Bytes& file
 // a signed byte from its limit.
 Bytes OrganisationInput(const std::string& path, unsigned size, unsigned a, unsigned b,
                         std::uint8_t flags = 1) {
-    return UploadInput(10000, path, Join({Word(size - 1024), Word(a), Word(b), Counting(251)}),
+    return UploadInput(10000, path, Join({Word(size - 1024), Word(a), Word(b), Counting(7)}),
                        flags);
 }
 

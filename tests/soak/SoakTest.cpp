@@ -212,7 +212,7 @@ class Soak {
         ConsoleModel expected = model_;
         expected.files.push_back(upload.ConsoleFile());
         return Finish(
-            "upload of " + std::to_string(contents.size()) + " bytes as \"" + upload.name + "\"",
+            "upload of " + std::to_string(contents.size()) + " bytes from \"" + name + "\"",
             [&] {
                 bench_.dialogs.chosenFile = path;
                 bench_.session.Upload.ToolButton8Click();
