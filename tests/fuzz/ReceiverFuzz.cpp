@@ -112,7 +112,11 @@ class CheckingSerial : public ISerialLink {
         FUZZ_CHECK(count == expected.size() && std::equal(data, data + count, expected.begin()),
                    "wrote %u bytes that are not the frame of the head (code %u, L %u)", count,
                    head.Command, head.Length);
-        if (open) sentHead = &head;
+        if (open) {
+            sentHead = &head;
+            sentEntry = head;
+        }
+        Observe();
         return open;
     }
     std::uint32_t EscapeComm(std::uint32_t) override { return open ? 1 : 0; }
@@ -120,8 +124,23 @@ class CheckingSerial : public ISerialLink {
     // A refused write does not send the head.
     bool HeadSent() const { return !link->Queue().empty() && sentHead == &link->Queue().front(); }
 
+    // The head now, or nothing.
+    const TCommandEntry* Head() const {
+        return link->Queue().empty() ? nullptr : &link->Queue().front();
+    }
+    // Entries leave from the head only: once the entry sent is not the head it
+    // is gone (and a later entry may take its address).
+    void Observe() {
+        seenHead = Head();
+        if (sentHead != seenHead) sentHead = nullptr;
+    }
+
     const ConsoleLink* link = nullptr;
     const TCommandEntry* sentHead = nullptr;  // the entry last written
+    TCommandEntry sentEntry;                  // and a copy of it
+    // The head when it was last looked at: at each write and handler call,
+    // and after each operation.
+    const TCommandEntry* seenHead = nullptr;
     bool open = false;
     bool busy = false;
     int opens = 0;
@@ -136,8 +155,7 @@ class NoPause : public ISleeper {
 // and checks what they do to the grid and the link.
 class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObserver {
   public:
-    Spy(ConsoleSession& session, const CheckingSerial& serial)
-        : session_(session), serial_(serial) {
+    Spy(ConsoleSession& session, CheckingSerial& serial) : session_(session), serial_(serial) {
         session.Link.SetDirectoryReplies(this);
         session.Link.SetFirmwareReplies(this);
         session.Grid.SetObserver(this);
@@ -151,6 +169,7 @@ class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObser
     // Called by the link only for the replies to a clear or a create.
     void RefreshDirectory() override {
         CheckAnswered();
+        serial_.Observe();
         session_.Listing.RefreshDirectory();
     }
     void HandleDirectoryReply(std::span<const std::uint8_t> payload) override {
@@ -225,6 +244,7 @@ class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObser
                    void (IDirectoryReplies::*handler)(std::span<const std::uint8_t>)) {
         CheckInBuffer(payload.size() + 1);
         CheckAnswered();
+        serial_.Observe();
         const HeapCopy copy(payload);
         handling_ = handling;
         (session_.Listing.*handler)(copy.Span());
@@ -245,6 +265,8 @@ class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObser
                        "code %u handed on with other bytes than received", reply.Command());
             expectedFirmware.pop_front();
         }
+        CheckAcknowledgement(reply);
+        serial_.Observe();
         (session_.Firmware.*handler)(TReplyRecord{copy.Data()});
         if (reply.Command() == cmVerifyFlash || reply.Command() == cmVerifyEeprom) {
             if (length >= 4 && copy.Data()[4] != 0) {
@@ -252,6 +274,21 @@ class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObser
                 CheckAbandoned("verify error");
             }
         }
+    }
+
+    // A block reply removes the block sent last exactly when its code and its
+    // first payload byte are the block's. Only such a reply can remove a
+    // block, so this is known when that block was the head when last seen.
+    void CheckAcknowledgement(const TReplyRecord& reply) const {
+        const TCommandEntry& sent = serial_.sentEntry;
+        if (serial_.sentHead == nullptr || serial_.seenHead != serial_.sentHead ||
+            sent.Command < cmProgramFlash || sent.Command > cmVerifyEeprom || reply.Length() < 2)
+            return;
+        const bool removed = serial_.Head() != serial_.sentHead;
+        const bool matches = sent.Command == reply.Command() && sent.Payload[0] == reply.bytes[2];
+        FUZZ_CHECK(removed == matches, "reply code %u byte %u %s block code %u byte %u",
+                   reply.Command(), reply.bytes[2], removed ? "removed" : "left", sent.Command,
+                   sent.Payload[0]);
     }
 
   public:
@@ -263,7 +300,7 @@ class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObser
 
   private:
     ConsoleSession& session_;
-    const CheckingSerial& serial_;
+    CheckingSerial& serial_;
     Handling handling_ = Handling::kNothing;
     int entryRow_ = -1;
 };
@@ -405,7 +442,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (setup & kSetupClear) rig->Act([&] { rig->session.Removal.ToolButton6Click(); });
         rig->CheckState();
         while (!input.Empty()) {
+            rig->serial.Observe();
             rig->Operate(input, files);
+            rig->serial.Observe();
             rig->CheckState();
         }
     } catch (const std::exception& error) {
