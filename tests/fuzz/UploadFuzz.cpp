@@ -68,8 +68,9 @@ Bytes Rebuild(const std::deque<TCommandEntry>& queue) {
 // Input layout: flags, free space, path length (low byte, then 2 bits), path,
 // then the file: the rest of the input as it is, or with kMadeOrganisation an
 // organisation made from its size - 1024, the words A and B and a pattern.
-// The two relative flags put B, or the free space, a signed byte away from
-// their limits, where an off-by-one would show.
+// The two limit flags put B, or the free space, a signed byte away from their
+// limits; such an input is also checked right at the limit and one past it,
+// where an off-by-one shows.
 enum Flags : std::uint8_t {
     kMadeOrganisation = 1,
     kBAtLimit = 2,         // B := 2048 - A (raised) + delta
@@ -80,47 +81,50 @@ std::size_t Raised(std::size_t a) {
     return a % 16 != 0 ? a / 16 * 16 + 16 : a;
 }
 
-Bytes DecodeFile(FuzzInput& input, std::uint8_t flags) {
+void PutWord(Bytes& file, std::size_t at, std::size_t word) {
+    if (at + 1 >= file.size()) return;
+    file[at] = static_cast<std::uint8_t>(word);
+    file[at + 1] = static_cast<std::uint8_t>(word >> 8);
+}
+
+// The files to upload: the one the input gives and, for B at its limit, the
+// same with A + B exactly 2048 and 2049.
+std::vector<Bytes> DecodeFiles(FuzzInput& input, std::uint8_t flags) {
     if ((flags & kMadeOrganisation) == 0) {
         const auto rest = input.Rest();
-        return Bytes(rest.begin(), rest.end());
+        return {Bytes(rest.begin(), rest.end())};
     }
     const std::size_t size = 1024 + input.Word() % 2048;
     const std::uint16_t a = input.Word();
-    std::uint16_t b = input.Word();
-    if (flags & kBAtLimit)
-        b = static_cast<std::uint16_t>(2048 - Raised(a) + static_cast<std::int8_t>(b & 0xFF));
+    const std::uint16_t b = input.Word();
     const auto pattern = input.Rest();
     Bytes file(size);
     for (std::size_t i = 0; i < size; ++i)
         file[i] = pattern.empty() ? static_cast<std::uint8_t>(i) : pattern[i % pattern.size()];
-    const auto put = [&file](std::size_t at, std::uint16_t word) {
-        if (at + 1 < file.size()) {
-            file[at] = static_cast<std::uint8_t>(word);
-            file[at + 1] = static_cast<std::uint8_t>(word >> 8);
-        }
-    };
-    put(1029, a);
-    put(1024 + Raised(a), b);
-    return file;
+    PutWord(file, 1029, a);
+    const std::size_t at = 1024 + Raised(a);
+    if ((flags & kBAtLimit) == 0) {
+        PutWord(file, at, b);
+        return {file};
+    }
+    std::vector<Bytes> files;
+    for (const int delta : {static_cast<int>(static_cast<std::int8_t>(b & 0xFF)), 0, 1}) {
+        PutWord(file, at, static_cast<std::uint16_t>(2048 - static_cast<int>(Raised(a)) + delta));
+        files.push_back(file);
+    }
+    return files;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const ScratchFolder folder;
-    FuzzInput input(data, size);
-    const std::uint8_t flags = input.Byte();
-    const std::uint16_t freeWord = input.Word();
-    const std::size_t pathLength = input.Byte() | std::size_t{input.Byte() & 3u} << 8;
-    const std::filesystem::path relative = DecodePath(input.Take(pathLength));
-    const Bytes file = DecodeFile(input, flags);
-
+// Uploads `file` under `relative` with the free space `freeWord` (or, with the flag,
+// `freeDelta` from what the upload needs) and checks what is
+// queued.
+void CheckUpload(const ScratchFolder& folder, const std::filesystem::path& relative,
+                 const Bytes& file, bool freeAtNeed, std::uint16_t freeWord, int freeDelta) {
     const std::filesystem::path top = folder.Path() / "t";
     std::error_code error;
     std::filesystem::remove_all(top, error);
     std::filesystem::create_directories((top / relative).parent_path(), error);
-    if (error) return 0;  // a name the file system refuses
+    if (error) return;  // a name the file system refuses
     const std::string path = folder.Write(top / relative, file);
 
     testing::RecordingSerial serial;
@@ -131,10 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ConsoleSession session(serial, view, timer, sleeper, dialogs, [] { return std::string(); });
     const testing::ExpectedUpload expected = testing::ReadUploadRules(path, file);
     std::uint16_t freeSpace = freeWord;
-    if ((flags & kFreeSpaceAtNeed) && expected.data) {
+    if (freeAtNeed && expected.data) {
         const long need = static_cast<long>(expected.name.size() + 7 + expected.data->size() + 20);
-        freeSpace = static_cast<std::uint16_t>(
-            std::clamp(need + static_cast<std::int8_t>(freeWord & 0xFF), 0L, 65535L));
+        freeSpace = static_cast<std::uint16_t>(std::clamp(need + freeDelta, 0L, 65535L));
     }
     const std::uint8_t reply[2] = {static_cast<std::uint8_t>(freeSpace),
                                    static_cast<std::uint8_t>(freeSpace >> 8)};
@@ -156,7 +159,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(queue.empty(), "a refused upload queued %zu commands", queue.size());
         FUZZ_CHECK(std::find(refusals.begin(), refusals.end(), view.status) != refusals.end(),
                    "refused with the status \"%s\"", view.status.c_str());
-        return 0;
+        return;
     }
     FUZZ_CHECK(!queue.empty(), "nothing queued; status \"%s\"", view.status.c_str());
     const Bytes consoleFile = expected.ConsoleFile();
@@ -168,5 +171,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                static_cast<std::size_t>(differs.first - rebuilt.begin()));
     FUZZ_CHECK(view.counter == std::to_string(queue.size()), "counter %s for %zu commands",
                view.counter.c_str(), queue.size());
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const ScratchFolder folder;
+    FuzzInput input(data, size);
+    const std::uint8_t flags = input.Byte();
+    const std::uint16_t freeWord = input.Word();
+    const std::size_t pathLength = input.Byte() | std::size_t{input.Byte() & 3u} << 8;
+    const std::filesystem::path relative = DecodePath(input.Take(pathLength));
+    const bool freeAtNeed = flags & kFreeSpaceAtNeed;
+    const int given = static_cast<std::int8_t>(freeWord & 0xFF);
+    for (const Bytes& file : DecodeFiles(input, flags)) {
+        for (const int delta : {given, 0, -1}) {
+            CheckUpload(folder, relative, file, freeAtNeed, freeWord, delta);
+            if (!freeAtNeed) break;
+        }
+    }
     return 0;
 }
