@@ -115,9 +115,8 @@ std::vector<Bytes> DecodeFiles(FuzzInput& input, std::uint8_t flags) {
     return files;
 }
 
-// Uploads `file` under `relative` with the free space `freeWord` (or, with the flag,
-// `freeDelta` from what the upload needs) and checks what is
-// queued.
+// Uploads `file` under `relative` with the free space `freeWord` (or, with
+// the flag, `freeDelta` from what the upload needs) and checks the queue.
 void CheckUpload(const ScratchFolder& folder, const std::filesystem::path& relative,
                  const Bytes& file, bool freeAtNeed, std::uint16_t freeWord, int freeDelta) {
     const std::filesystem::path top = folder.Path() / "t";
