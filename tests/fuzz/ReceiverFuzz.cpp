@@ -266,8 +266,9 @@ class Spy : public IDirectoryReplies, public IFirmwareReplies, public IGridObser
             expectedFirmware.pop_front();
         }
         CheckAcknowledgement(reply);
-        serial_.Observe();
+        // The handler may clear the queue (a verify error).
         (session_.Firmware.*handler)(TReplyRecord{copy.Data()});
+        serial_.Observe();
         if (reply.Command() == cmVerifyFlash || reply.Command() == cmVerifyEeprom) {
             if (length >= 4 && copy.Data()[4] != 0) {
                 verifyError = true;

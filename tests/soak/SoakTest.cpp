@@ -6,7 +6,7 @@
 //
 //   VEMKARD_SOAK_SEED=N        replays a run (the seed is printed first)
 //   VEMKARD_SOAK_OPERATIONS=N  operations to run (default 300)
-//   VEMKARD_SOAK_SECONDS=N     stop early after N seconds (default 150)
+//   VEMKARD_SOAK_SECONDS=N     stop early after N seconds (default 170)
 //   VEMKARD_E2E_LOG=1          logs every frame on standard error
 //
 // The seed fixes the operations, the files and the simulator's faults; the
@@ -298,7 +298,7 @@ TEST(Soak, MixedOperationsUnderEveryLineFaultEndAsReported) {
     const auto seed =
         static_cast<std::uint32_t>(EnvironmentNumber("VEMKARD_SOAK_SEED", std::random_device{}()));
     const auto operations = static_cast<int>(EnvironmentNumber("VEMKARD_SOAK_OPERATIONS", 300));
-    const auto budget = std::chrono::seconds(EnvironmentNumber("VEMKARD_SOAK_SECONDS", 150));
+    const auto budget = std::chrono::seconds(EnvironmentNumber("VEMKARD_SOAK_SECONDS", 170));
     std::printf("soak: seed %u (VEMKARD_SOAK_SEED=%u replays it), %d operations, at most %lld s\n",
                 seed, seed, operations, static_cast<long long>(budget.count()));
     std::fflush(stdout);
@@ -306,10 +306,12 @@ TEST(Soak, MixedOperationsUnderEveryLineFaultEndAsReported) {
     BenchOptions options;
     options.capacity = 16000;
     options.seed = seed;
+    // Short pauses on both sides, so that hundreds of operations fit.
     options.answerPauseMs = 5;
+    options.simulator.answerMs = 25;
     options.faults = {.lose = 0.04,
                       .damage = 0.04,
-                      .damageLength = 0.02,
+                      .damageLength = 0.005,
                       .noise = 0.08,
                       .split = 0.08,
                       .duplicate = 0.04,
@@ -330,9 +332,11 @@ TEST(Soak, MixedOperationsUnderEveryLineFaultEndAsReported) {
     std::printf(
         "soak: seed %u: %d operations in %lld s (%d uploads, %d deletes, %d clears, %d firmware, "
         "%d refreshes)\n"
-        "soak: faults injected %llu, failures reported %d, silent differences %d\n",
+        "soak: faults injected %llu (late answers dropped by the console %llu), failures "
+        "reported %d, silent differences %d\n",
         seed, counts.operations, static_cast<long long>(seconds), counts.uploads, counts.deletes,
         counts.clears, counts.firmware, counts.refreshes, static_cast<unsigned long long>(faults),
+        static_cast<unsigned long long>(bench.simulator.LateAnswersDropped()),
         counts.failuresReported, counts.silentDifferences);
     for (const auto& [status, count] : counts.failures)
         std::printf("soak:   %d x \"%s\"\n", count, status.c_str());
