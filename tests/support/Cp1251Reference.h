@@ -67,31 +67,20 @@ struct Utf8Sequence {
 };
 
 inline Utf8Sequence DecodeUtf8(std::string_view text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[at + i]); };
-    const unsigned lead = byte(0);
-    std::size_t length = 0;
-    unsigned low = 0x80;  // range of the second byte
-    unsigned high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return {};
-    }
-    if (text.size() - at < length) return {};
-    if (byte(1) < low || byte(1) > high) return {};
-    char32_t c = lead & (0x7F >> length);
+    // By the value: a lead announces 2, 3 or 4 bytes, the continuation bytes
+    // carry 6 bits each, and the value must need that many bytes, lie outside
+    // the surrogates and not pass U+10FFFF.
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    if (length == 0 || lead >= 0xF8 || text.size() - at < length) return {};
+    constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    char32_t c = lead & (0xFFu >> (length + 1));
     for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) return {};
-        c = c << 6 | (byte(i) & 0x3F);
+        const auto next = static_cast<unsigned char>(text[at + i]);
+        if (next >> 6 != 2) return {};
+        c = c << 6 | (next & 0x3Fu);
     }
+    if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c < 0xE000)) return {};
     return {length, c};
 }
 
