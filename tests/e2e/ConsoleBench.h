@@ -14,6 +14,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "link/Comm32SerialLink.h"
@@ -55,6 +56,19 @@ class StatusView : public ILinkView {
     std::string counter = "0";
 };
 
+// The program's pause before it answers a poll, or a shorter one.
+class BenchSleeper : public ISleeper {
+  public:
+    explicit BenchSleeper(int pauseMs) : pauseMs_(pauseMs) {}
+    void Sleep(int milliseconds) override {
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(pauseMs_ < 0 ? milliseconds : pauseMs_));
+    }
+
+  private:
+    int pauseMs_;
+};
+
 struct BenchOptions {
     std::size_t capacity = 60000;
     // A poll unanswered for 40 ms is repeated: twice the program's pause, so a
@@ -65,6 +79,8 @@ struct BenchOptions {
     // The no-reply timer's interval, so that a silent console is noticed
     // soon; zero keeps the program's own.
     std::chrono::milliseconds replyTimeout{0};
+    // The pause before each answer; negative keeps the program's 20 ms.
+    int answerPauseMs = -1;
     // Fills the console's memory before the simulator starts.
     std::function<void(ConsoleStore&)> fill{};
     bool log = false;  // frames on standard error
@@ -78,6 +94,7 @@ class ConsoleBench : public SimulatedConsole {
           comm(loop),
           serial(comm),
           timer(loop, options.replyTimeout),
+          sleeper(options.answerPauseMs),
           session(serial, view, timer, sleeper, dialogs, [this] { return Port(); }) {
         comm.SetBaudRate(1000000);
         comm.OnReceiveData = [this](const void* buffer, std::uint16_t length) {
@@ -109,7 +126,7 @@ class ConsoleBench : public SimulatedConsole {
     Comm32SerialLink serial;
     LoopReplyTimer timer;
     StatusView view;
-    ThreadSleeper sleeper;
+    BenchSleeper sleeper;
     FakeDialogs dialogs;
     ConsoleSession session;
 };
