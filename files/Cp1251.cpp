@@ -75,10 +75,26 @@ std::string Convert(const char* to, const char* from, std::string_view input, Sk
 }  // namespace
 
 std::string Utf8ToCp1251(std::string_view utf8) {
-    return Convert("CP1251", "UTF-8", utf8, [](std::string_view rest) {
+    // One sequence at a time: glibc drops some characters without a word
+    // (the language tags U+E0000..U+E007F), and a dropped character must
+    // still leave its '?' in the name.
+    std::string output;
+    output.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size();) {
+        const std::string_view rest = utf8.substr(at);
         const std::size_t length = Utf8SequenceLength(rest);
-        return length == 0 ? std::size_t{1} : length;
-    });
+        if (length == 1) {
+            output.push_back(rest[0]);
+        } else {
+            const std::string mapped = length == 0
+                                           ? std::string()
+                                           : Convert("CP1251", "UTF-8", rest.substr(0, length),
+                                                     [](std::string_view r) { return r.size(); });
+            output.push_back(mapped.size() == 1 ? mapped[0] : '?');
+        }
+        at += length == 0 ? 1 : length;
+    }
+    return output;
 }
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {

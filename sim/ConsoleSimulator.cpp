@@ -20,9 +20,10 @@ constexpr int kAttachCheckMs = 20;
 // Gap between the pieces of a split frame, so that the program reads them
 // as separate chunks.
 constexpr int kPieceGapMs = 2;
-// A damaged length byte can hold back this many polls in the program's
-// receiver; more late answers than that are not expected.
-constexpr std::size_t kMaxLateAnswers = 40;
+// The program answers only the last of the polls that reach it together, so
+// of the polls still open when an answer comes, at most one more answer can
+// be on its way (from a program slower than the console's patience).
+constexpr std::size_t kMaxLateAnswers = 1;
 
 int MillisecondsUntil(std::chrono::steady_clock::time_point when) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -187,13 +188,15 @@ void ConsoleSimulator::HandleFrame(const std::vector<std::uint8_t>& frame) {
         return;
     }
     LogFrame("<-", frame);
-    // The polls still open were sent before this reply, so the program
-    // answers each of them with this same command: those are late answers.
-    // Polls that it ignored while it had nothing queued count too (on a pty
-    // it opens its side only for work, so there are few); then a true resend
-    // is only delayed, never answered twice.
+    // A poll still open was sent before this reply, so an answer to it would
+    // be this same command: a late answer. The older open polls will get no
+    // answer (the program answers only the freshest of polls that reach it
+    // together, and ignores polls while it has nothing queued), so they are
+    // forgotten; a true resend is then delayed once at most, never answered
+    // twice.
     const auto now = Clock::now();
     lateBudget_ = std::min(outstandingPolls_, kMaxLateAnswers);
+    outstandingPolls_ = 0;
     lastCommand_ = frame;
     answerDeadline_.reset();
     nextPoll_ = now + std::chrono::milliseconds(options_.pollMs);

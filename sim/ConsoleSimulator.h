@@ -8,9 +8,9 @@
 // program's side is closed the console does not poll (a pty would keep the
 // bytes for the next opener); it looks for the program every few milliseconds.
 //
-// A slow program, or one whose receiver held polls back behind a damaged
-// frame, answers polls that the console sent before its last reply with the
-// command that reply was for; those late answers are dropped instead of being
+// A program slower than the console's patience answers a poll that the
+// console sent before its last reply with the command that reply was for;
+// that late answer is dropped instead of being
 // answered twice (a second reply would acknowledge the program's next
 // command of the same code, which then never reaches the console), unless
 // the options ask for every frame to be carried out.

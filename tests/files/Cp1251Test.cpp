@@ -29,6 +29,8 @@ INSTANTIATE_TEST_SUITE_P(
                                      "b",
                                      "a?b"},                                         // U+4E2D
                       ConversionCase{"FourByteCharacter", "\xF0\x9F\x98\x80", "?"},  // U+1F600
+                      // iconv drops language tags without an error
+                      ConversionCase{"LanguageTag", "a\xF3\xA0\x80\xBBz", "a?z"},  // U+E003B
                       ConversionCase{"StrayContinuationByte", "a\x80z", "a?z"},
                       ConversionCase{"TruncatedSequenceAtEnd", "ab\xD0", "ab?"},
                       // Ill-formed sequences: one '?' for every byte.
