@@ -42,15 +42,21 @@ std::size_t Utf8SequenceLength(std::string_view text) {
     return length;
 }
 
-// Runs iconv over the whole input. Where the input cannot be converted, a '?'
-// is written and `skip` tells how many input bytes it stands for.
-template <typename Skip>
-std::string Convert(const char* to, const char* from, std::string_view input, Skip skip) {
+using Converter = std::unique_ptr<void, int (*)(iconv_t)>;
+
+Converter OpenConverter(const char* to, const char* from) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         throw std::system_error(errno, std::generic_category(), "iconv_open");
     }
-    const std::unique_ptr<void, int (*)(iconv_t)> closer(cd, iconv_close);
+    return Converter(cd, iconv_close);
+}
+
+// Runs iconv over the whole input. Where the input cannot be converted, a '?'
+// is written and `skip` tells how many input bytes it stands for.
+template <typename Skip>
+std::string Convert(const Converter& cd, std::string_view input, Skip skip) {
+    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);  // a fresh shift state
     std::string output;
     // CP1251 to UTF-8 takes at most 3 output bytes per input byte.
     char buffer[256];
@@ -59,7 +65,7 @@ std::string Convert(const char* to, const char* from, std::string_view input, Sk
     while (inLeft > 0) {
         char* out = buffer;
         std::size_t outLeft = sizeof buffer;
-        const std::size_t result = iconv(cd, &in, &inLeft, &out, &outLeft);
+        const std::size_t result = iconv(cd.get(), &in, &inLeft, &out, &outLeft);
         output.append(buffer, static_cast<std::size_t>(out - buffer));
         if (result != static_cast<std::size_t>(-1)) continue;
         if (errno == E2BIG) continue;
@@ -78,6 +84,7 @@ std::string Utf8ToCp1251(std::string_view utf8) {
     // One sequence at a time: glibc drops some characters without a word
     // (the language tags U+E0000..U+E007F), and a dropped character must
     // still leave its '?' in the name.
+    const Converter cd = OpenConverter("CP1251", "UTF-8");
     std::string output;
     output.reserve(utf8.size());
     for (std::size_t at = 0; at < utf8.size();) {
@@ -88,7 +95,7 @@ std::string Utf8ToCp1251(std::string_view utf8) {
         } else {
             const std::string mapped = length == 0
                                            ? std::string()
-                                           : Convert("CP1251", "UTF-8", rest.substr(0, length),
+                                           : Convert(cd, rest.substr(0, length),
                                                      [](std::string_view r) { return r.size(); });
             output.push_back(mapped.size() == 1 ? mapped[0] : '?');
         }
@@ -98,7 +105,8 @@ std::string Utf8ToCp1251(std::string_view utf8) {
 }
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
-    return Convert("UTF-8", "CP1251", cp1251, [](std::string_view) { return std::size_t{1}; });
+    return Convert(OpenConverter("UTF-8", "CP1251"), cp1251,
+                   [](std::string_view) { return std::size_t{1}; });
 }
 
 }  // namespace vemkard
