@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include <array>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 #include "protocol/Frame.h"
 #include "tests/ui/FakeWindowPort.h"
@@ -85,6 +87,34 @@ class ModalResponder {
 
   private:
     QTimer timer_;
+};
+
+// Collects what `root` and every widget inside it paint, in root's
+// coordinates, while it lives.
+class PaintRecorder : public QObject {
+  public:
+    explicit PaintRecorder(QWidget* root) : root_(root) {
+        root->installEventFilter(this);
+        for (QWidget* child : root->findChildren<QWidget*>()) child->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            auto* widget = static_cast<QWidget*>(watched);
+            const QRegion region = static_cast<QPaintEvent*>(event)->region();
+            painted += region.translated(widget->mapTo(root_, QPoint()));
+            ++paints;
+        }
+        return false;
+    }
+    void Clear() {
+        painted = {};
+        paints = 0;
+    }
+    QRegion painted;
+    int paints = 0;
+
+  private:
+    QWidget* root_;
 };
 
 // An object whose every event handler fails.
@@ -416,6 +446,55 @@ class MainWindowTest : public QObject {
         QVERIFY(std::abs(first - (cell.left() + 2 + ink.left())) <= 1);
         QVERIFY(std::abs(last - (cell.left() + 2 + ink.right())) <= 1);
         QVERIFY(last < cell.right() + 1);
+    }
+
+    // Writing a listed row repaints that row and its number, nothing else:
+    // a row out of sight paints nothing, so a reply costs the same at any
+    // file count.
+    void gridRowWriteRepaintsOnlyItsRow_data() {
+        QTest::addColumn<int>("row");
+        QTest::newRow("row in sight") << 3;
+        QTest::newRow("row out of sight") << 200;
+    }
+    void gridRowWriteRepaintsOnlyItsRow() {
+        QFETCH(int, row);
+        Rig rig;
+        ShowListing(rig, {});
+        DirectoryGrid& grid = rig.form->Session().Grid;
+        grid.ResetRows(255 + 2);
+        TStringGrid* view = rig.form->StringGrid1;
+        QApplication::processEvents();
+        PaintRecorder recorder(view);
+        // Writes a row as a listing does, and lets the view do all it has
+        // been made to do, some of it on timers.
+        const auto write = [&grid, &recorder](int at) {
+            grid.SetCell(at, 0, std::to_string(at));
+            grid.SetCell(at, 1, "файл.m0");
+            grid.SetCell(at, 2, "Организация перекрестка МРК-8");
+            grid.SetCell(at, 3, "1234 б.");
+            for (int passes = 0, before = -1; before != recorder.paints && passes < 20; ++passes) {
+                before = recorder.paints;
+                QTest::qWait(10);
+            }
+        };
+        write(row - 1);
+        recorder.Clear();
+        write(row);
+
+        QCOMPARE(view->model()->headerData(row - 1, Qt::Vertical).toString(), QString::number(row));
+        const QRect cell = view->visualRect(view->model()->index(row - 1, 1));
+        const QRect band(0, view->viewport()->mapTo(view, cell.topLeft()).y(), view->width(),
+                         cell.height() + 1);
+        if (!view->viewport()->rect().intersects(cell)) {
+            QCOMPARE(recorder.paints, 0);
+            return;
+        }
+        QVERIFY(band.contains(recorder.painted.boundingRect()));
+        // The number, in the row header, and the cells were drawn again.
+        QHeaderView* numbers = view->verticalHeader();
+        QVERIFY(recorder.painted.intersects(QRect(numbers->mapTo(view, QPoint(0, 0)).x(),
+                                                  band.top(), numbers->width(), cell.height())));
+        QVERIFY(recorder.painted.intersects(band.adjusted(numbers->width() + 2, 0, 0, 0)));
     }
 
     void gridShowsRowsAndDoubleClickDeletesTheCurrentFile() {
