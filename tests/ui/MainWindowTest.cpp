@@ -10,9 +10,12 @@
 #include <QTest>
 #include <QToolTip>
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "protocol/Frame.h"
 #include "tests/ui/FakeWindowPort.h"
@@ -63,6 +66,38 @@ void ShowListing(Rig& rig, std::initializer_list<std::pair<const char*, const ch
         grid.SetCell(row++, 1, name);
     }
     grid.SetCell(row, 1, "Свободно - 100 байт");
+}
+
+// The console's side of a listing of `files` files as chunks reach the
+// window: the first poll, then one chunk per reply, each but the last with
+// the poll that fetches the next command.
+std::vector<std::vector<std::uint8_t>> ListingChunks(int files) {
+    const std::vector<std::uint8_t> poll = MakeFrame(cmPoll);
+    std::vector<std::vector<std::uint8_t>> chunks{poll};
+    const auto reply = [&chunks, &poll](std::uint8_t command, std::vector<std::uint8_t> payload) {
+        std::vector<std::uint8_t> chunk = MakeFrame(command, payload);
+        chunk.insert(chunk.end(), poll.begin(), poll.end());
+        chunks.push_back(std::move(chunk));
+    };
+    reply(cmReadDirectory, {static_cast<std::uint8_t>(files)});
+    for (int i = 0; i < files; ++i)
+        reply(cmReadEntry, {static_cast<std::uint8_t>(i), 0, 1, 0, 100, 0, 2, 'f',
+                            static_cast<std::uint8_t>('a' + i % 26)});
+    reply(cmReadFreeSpace, {0, 16});
+    chunks.back().resize(chunks.back().size() - poll.size());
+    return chunks;
+}
+
+// A clock for the window that moves only when told.
+struct StepClock {
+    explicit StepClock(TForm1& form) {
+        form.SetClock([this] { return now; });
+    }
+    TForm1::Clock::time_point now{std::chrono::hours(1)};
+};
+
+void Receive(Rig& rig, const std::vector<std::uint8_t>& chunk) {
+    rig.port->receive(chunk.data(), static_cast<std::uint16_t>(chunk.size()));
 }
 
 // While it lives, answers every warning box that comes up with `answer`
@@ -418,6 +453,70 @@ class MainWindowTest : public QObject {
         QCOMPARE(rig.form->Label4->text(), QStringLiteral("17"));
         rig.form->SetStatus("Порт открыт");
         QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
+    }
+
+    // Replies 25 ms apart: the bottom of the window is drawn again at most
+    // every kQueueDisplayIntervalMs, what a quiet spell holds back comes on
+    // its own, and the end of the batch shows at once.
+    void queueDisplayIsPacedWhileRepliesComeIn() {
+        Rig rig;
+        StepClock clock(*rig.form);
+        rig.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+        const QRect bottom(0, rig.form->ProgressBar1->y(), kForm1Width, kForm1Height);
+        PaintRecorder recorder(rig.form.get());
+        const auto chunks = ListingChunks(40);
+        const auto step = std::chrono::milliseconds(25);
+        int updates = 0;
+        for (std::size_t i = 0; i < chunks.size(); ++i) {
+            recorder.Clear();
+            clock.now += step;
+            Receive(rig, chunks[i]);
+            if (i + 1 == chunks.size()) break;
+            QApplication::processEvents();
+            if (recorder.painted.intersects(bottom)) ++updates;
+            if (i == chunks.size() / 2) {
+                clock.now += std::chrono::milliseconds(kQueueDisplayIntervalMs);
+                const QString left = QString::number(rig.form->Session().Link.QueueLength());
+                QTRY_COMPARE_WITH_TIMEOUT(rig.form->Label4->text(), left, 5000);
+            }
+        }
+        const int spanMs = static_cast<int>(chunks.size()) * 25 + kQueueDisplayIntervalMs;
+        QVERIFY2(updates <= spanMs / kQueueDisplayIntervalMs + 2,
+                 qPrintable(QString::number(updates)));
+        QCOMPARE(rig.form->Label4->text(), QStringLiteral("0"));
+        QCOMPARE(rig.form->ProgressBar1->value(), 0);
+        QCOMPARE(rig.form->StatusText(), QStringLiteral("Операция успешно завершена."));
+    }
+
+    // The time left, from the pace so far, lies on the bar while a batch of
+    // more than a few commands runs, and goes with the batch.
+    void timeLeftShowsOnTheBarDuringALongBatch_data() {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<QString>("shown");
+        // The batch is queued at the show and its first poll comes at once;
+        // after the directory and one entry, 3 s each, 30 entries and the
+        // free space are left.
+        QTest::newRow("30 files") << 30 << QStringLiteral("осталось 1:30");
+        QTest::newRow("3 files") << 3 << QString();
+    }
+    void timeLeftShowsOnTheBarDuringALongBatch() {
+        QFETCH(int, files);
+        QFETCH(QString, shown);
+        Rig rig;
+        StepClock clock(*rig.form);
+        rig.form->show();
+        const auto chunks = ListingChunks(files);
+        for (std::size_t i = 0; i < chunks.size(); ++i) {
+            if (i > 0) clock.now += std::chrono::seconds(3);
+            Receive(rig, chunks[i]);
+            if (i != 2) continue;
+            QCOMPARE(rig.form->ProgressBar1->isTextVisible(), !shown.isEmpty());
+            if (!shown.isEmpty()) QCOMPARE(rig.form->ProgressBar1->text(), shown);
+            QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
+        }
+        QCOMPARE(rig.form->Label4->text(), QStringLiteral("0"));
+        QVERIFY(!rig.form->ProgressBar1->isTextVisible());
     }
 
     void sizeColumnShowsTheWidestSizeWhole() {
