@@ -263,6 +263,9 @@ void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (event->spontaneous() || shown_) return;
     shown_ = true;
+    // The status line's panel keeps the place its bar gave it: at a fixed
+    // size a new text needs no layout pass of the bar.
+    statusPanel_->setFixedSize(statusPanel_->size());
     CentreOnScreen(*this);
     FormShow();
 }

@@ -23,12 +23,17 @@ void Complete(RunFigures& f, int pollMs) {
 
 void PrintRun(const char* what, int run, const RunFigures& f) {
     const double perCommandUs = f.commands ? 1e6 * f.cpuSeconds / double(f.commands) : 0;
+    char owner[64] = "";
+    if (f.ownerCpuSeconds >= 0 && f.wallS > 0)
+        std::snprintf(owner, sizeof owner, ", owner thread %.2f %%",
+                      100.0 * f.ownerCpuSeconds / f.wallS);
     std::printf(
         "%-8s run %d: commands %zu, wall %.3f s, bound %.3f s (round trip %.3f ms), "
-        "wall/bound %.4f, cpu %.2f %% of wall (%.0f us a command), answer overhead %s ms "
+        "wall/bound %.4f, cpu %.2f %% of wall (%.0f us a command%s), answer overhead %s ms "
         "(%zu polls)%s\n",
         what, run, f.commands, f.wallS, f.boundS, f.roundTripMs, f.ratio, 100.0 * f.cpuShare,
-        perCommandUs, FormatSummary(f.overhead).c_str(), f.overhead.count, f.ok ? "" : " FAILED");
+        perCommandUs, owner, FormatSummary(f.overhead).c_str(), f.overhead.count,
+        f.ok ? "" : " FAILED");
     std::fflush(stdout);
 }
 

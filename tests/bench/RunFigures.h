@@ -14,6 +14,8 @@ namespace vemkard::bench {
 struct RunFigures {
     std::size_t commands = 0;
     double wallS = 0, boundS = 0, ratio = 0, cpuSeconds = 0, cpuShare = 0, roundTripMs = 0;
+    // CPU seconds of the owner (user-interface) thread alone; < 0: not taken.
+    double ownerCpuSeconds = -1;
     Summary overhead;
     bool ok = false;
 };

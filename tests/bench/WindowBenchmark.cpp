@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -140,6 +141,13 @@ class WindowRig {
     QEventLoop loop_;
 };
 
+// CPU seconds of the calling thread.
+double ThreadCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+}
+
 // Measures `action` and the batch it queues.
 template <typename Action>
 RunFigures Measure(WindowRig& rig, const Options& options, double roundTripMs, Action action) {
@@ -149,12 +157,14 @@ RunFigures Measure(WindowRig& rig, const Options& options, double roundTripMs, A
     rig.wire.Reset();
     const std::uint64_t commandsBefore = rig.console.simulator.CommandsReceived();
     const double cpuBefore = cpu.Seconds();
+    const double ownerBefore = ThreadCpuSeconds();
     const auto start = Clock::now();
     rig.end = {};
     action();
     const bool idle = rig.RunBatch();
     const auto end = rig.end == Clock::time_point{} ? Clock::now() : rig.end;
     figures.cpuSeconds = cpu.Seconds() - cpuBefore;
+    figures.ownerCpuSeconds = ThreadCpuSeconds() - ownerBefore;
     figures.wallS = Ms(end - start) / 1000.0;
     figures.commands = rig.console.simulator.CommandsReceived() - commandsBefore;
     figures.overhead = Summarize(rig.wire.AnswerOverheadsMs());

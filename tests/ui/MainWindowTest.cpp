@@ -152,6 +152,22 @@ class PaintRecorder : public QObject {
     QWidget* root_;
 };
 
+// Counts the events of one type that reach `watched` while it lives.
+class EventCounter : public QObject {
+  public:
+    EventCounter(QObject* watched, QEvent::Type type) : type_(type) {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_) ++count;
+        return false;
+    }
+    int count = 0;
+
+  private:
+    QEvent::Type type_;
+};
+
 // An object whose every event handler fails.
 class FailingObject : public QObject {
   public:
@@ -487,6 +503,23 @@ class MainWindowTest : public QObject {
         QCOMPARE(rig.form->Label4->text(), QStringLiteral("0"));
         QCOMPARE(rig.form->ProgressBar1->value(), 0);
         QCOMPARE(rig.form->StatusText(), QStringLiteral("Операция успешно завершена."));
+    }
+
+    // A new status text is drawn in the panel's place: no layout pass of
+    // the status bar, which measures every text again.
+    void statusTextNeedsNoLayoutPass() {
+        Rig rig;
+        rig.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+        QApplication::processEvents();
+        EventCounter layouts(rig.form->StatusBar1, QEvent::LayoutRequest);
+        for (const char* text : {"Идет программирование по адресу 20h",
+                                 "Идет программирование по адресу 1FE0h", "Порт открыт"}) {
+            rig.form->SetStatus(text);
+            QApplication::processEvents();
+            QCOMPARE(rig.form->StatusText(), QString::fromUtf8(text));
+        }
+        QCOMPARE(layouts.count, 0);
     }
 
     // The time left, from the pace so far, lies on the bar while a batch of
