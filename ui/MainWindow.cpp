@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <optional>
 
 #include "ui/Application.h"
@@ -132,8 +134,22 @@ TForm1::TForm1(std::unique_ptr<IWindowPort> port, QWidget* parent)
     StringGrid1->OnDblClick = Guarded([this] { session_.Removal.StringGrid1DblClick(); });
 
     BuildBottom();
+    wanted_.maximum = ProgressBar1->maximum();
+    displayTimer_.setSingleShot(true);
+    connect(&displayTimer_, &QTimer::timeout, this, [this] { ShowQueueDisplayPaced(); });
     comm321_->SetReceiveHandler([this](const void* buffer, std::uint16_t length) {
-        session_.Link.Comm321ReceiveData(buffer, length);
+        // Every reply changes the display; shown reply by reply, they cost
+        // more than the transfer itself.
+        struct TReceiving {
+            int& depth;
+            explicit TReceiving(int& d) : depth(d) { ++depth; }
+            ~TReceiving() { --depth; }
+        };
+        {
+            const TReceiving receiving(receiving_);
+            session_.Link.Comm321ReceiveData(buffer, length);
+        }
+        if (receiving_ == 0 && displayPending_) ShowQueueDisplayPaced();
     });
 }
 
@@ -208,6 +224,8 @@ void TForm1::BuildBottom() {
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setGeometry(120, 464, 577, 16);
     ProgressBar1->setTextVisible(false);
+    // The time left, when it shows, lies over the bar and takes none of it.
+    ProgressBar1->setAlignment(Qt::AlignCenter);
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
 
@@ -216,6 +234,9 @@ void TForm1::BuildBottom() {
     Label4->setFont(WindowFont(true));
     Label4->move(704, 464);
     Label4->adjustSize();
+    // The room up to the window's edge, once: a label that sized itself to
+    // every new count repainted the window behind it each time.
+    Label4->resize(kForm1Width - Label4->x(), Label4->height());
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -242,6 +263,9 @@ void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (event->spontaneous() || shown_) return;
     shown_ = true;
+    // The status line's panel keeps the place its bar gave it: at a fixed
+    // size a new text needs no layout pass of the bar.
+    statusPanel_->setFixedSize(statusPanel_->size());
     CentreOnScreen(*this);
     FormShow();
 }
@@ -316,22 +340,64 @@ void TForm1::ToolButton4Click() {
 }
 
 void TForm1::SetStatus(std::string_view text) {
-    statusPanel_->setText(FromUtf8(text));
+    wanted_.status = FromUtf8(text);
+    QueueDisplayChanged();
 }
 
 void TForm1::SetProgressMaximum(int maximum) {
     // A range of 0..0 would make QProgressBar a busy indicator; an empty
     // queue shows an empty bar instead.
-    ProgressBar1->setRange(0, std::max(maximum, 1));
+    wanted_.maximum = std::max(maximum, 1);
+    QueueDisplayChanged();
 }
 
 void TForm1::SetProgressPosition(int position) {
-    ProgressBar1->setValue(std::clamp(position, 0, ProgressBar1->maximum()));
+    wanted_.position = std::clamp(position, 0, wanted_.maximum);
+    QueueDisplayChanged();
 }
 
 void TForm1::SetQueueCounter(std::string_view text) {
-    Label4->setText(FromUtf8(text));
-    Label4->adjustSize();
+    wanted_.counter = FromUtf8(text);
+    int length = 0;
+    std::from_chars(text.data(), text.data() + text.size(), length);
+    pace_.QueueLength(length, clock_());
+    QueueDisplayChanged();
+}
+
+void TForm1::QueueDisplayChanged() {
+    if (receiving_ > 0)
+        displayPending_ = true;
+    else
+        ShowQueueDisplay();
+}
+
+void TForm1::ShowQueueDisplayPaced() {
+    if (!displayPending_) return;
+    const auto since = clock_() - lastShown_;
+    const auto interval = std::chrono::milliseconds(kQueueDisplayIntervalMs);
+    if (!pace_.Running() || since >= interval) {
+        ShowQueueDisplay();
+        return;
+    }
+    if (displayTimer_.isActive()) return;
+    const auto rest = std::chrono::ceil<std::chrono::milliseconds>(interval - since).count();
+    displayTimer_.start(static_cast<int>(std::max<std::int64_t>(rest, 1)));
+}
+
+void TForm1::ShowQueueDisplay() {
+    displayPending_ = false;
+    displayTimer_.stop();
+    lastShown_ = clock_();
+    // Only what differs from what is shown goes to the widgets.
+    if (statusPanel_->text() != wanted_.status) statusPanel_->setText(wanted_.status);
+    if (ProgressBar1->maximum() != wanted_.maximum) ProgressBar1->setRange(0, wanted_.maximum);
+    if (ProgressBar1->value() != wanted_.position) ProgressBar1->setValue(wanted_.position);
+    const QString left = QString::fromStdString(pace_.TimeLeftText());
+    if (left.isEmpty() != !ProgressBar1->isTextVisible() || ProgressBar1->format() != left) {
+        ProgressBar1->setFormat(left);
+        ProgressBar1->setTextVisible(!left.isEmpty());
+    }
+    if (Label4->text() != wanted_.counter) Label4->setText(wanted_.counter);
 }
 
 QString TForm1::StatusText() const {

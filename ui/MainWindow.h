@@ -8,15 +8,19 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QWidget>
 #include <array>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "link/ConsoleSession.h"
 #include "protocol/LinkInterfaces.h"
+#include "ui/BatchPace.h"
 #include "ui/QtServices.h"
 #include "ui/StringGrid.h"
 #include "ui/WindowPort.h"
@@ -32,6 +36,9 @@ inline constexpr std::string_view kTitleSuffix = ". Менеджер файло�
 inline constexpr std::string_view kHintForm1 = "Записать основную программу";
 inline constexpr std::string_view kHintGrid = "Удаление-двойной клик";
 inline constexpr std::string_view kTextSettingsSaved = "Измененные настройки сохранены";
+// While replies come in, the status line and the queue display change at
+// most this often; the end of a batch shows at once.
+inline constexpr int kQueueDisplayIntervalMs = 100;
 
 // One item of the tool bar, in order from the left.
 struct TToolItem {
@@ -92,10 +99,17 @@ class TForm1 : public QWidget, public ILinkView {
     void ToolButton4Click();
 
     // --- ILinkView: status line and queue display ----------------------------
+    // Shown at once, except while a received chunk is handled: then what it
+    // changed is shown when it is done, paced to kQueueDisplayIntervalMs
+    // while the batch goes on.
     void SetStatus(std::string_view text) override;
     void SetProgressMaximum(int maximum) override;
     void SetProgressPosition(int position) override;
     void SetQueueCounter(std::string_view text) override;
+
+    using Clock = TBatchPace::Clock;
+    // The clock that paces the display and measures the batch; for tests.
+    void SetClock(std::function<Clock::time_point()> clock) { clock_ = std::move(clock); }
 
     // --- parts, for the settings dialog and tests -----------------------------
     IWindowPort& Comm321() { return *comm321_; }
@@ -132,6 +146,10 @@ class TForm1 : public QWidget, public ILinkView {
     void BuildToolBar();
     void BuildBottom();
     std::string PortName() const;
+    void QueueDisplayChanged();
+    // Shows what is held back now, or arms the display timer for it.
+    void ShowQueueDisplayPaced();
+    void ShowQueueDisplay();
 
     std::unique_ptr<IWindowPort> comm321_;
     TQtReplyTimer timer1_;
@@ -141,6 +159,22 @@ class TForm1 : public QWidget, public ILinkView {
     TForm2* form2_ = nullptr;
     QLabel* statusPanel_ = nullptr;
     bool shown_ = false;
+
+    // What the status line and the queue display are to show.
+    struct TQueueDisplay {
+        QString status;
+        int maximum = 0;
+        int position = 0;
+        QString counter = QStringLiteral("0");
+    };
+    TQueueDisplay wanted_;
+    TBatchPace pace_;
+    std::function<Clock::time_point()> clock_ = [] { return Clock::now(); };
+    Clock::time_point lastShown_{};
+    QTimer displayTimer_;
+    // Nonzero while a received chunk is handled.
+    int receiving_ = 0;
+    bool displayPending_ = false;
 };
 
 inline constexpr int kWindowFontPixels = 11;

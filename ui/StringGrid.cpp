@@ -82,7 +82,12 @@ void TGridModel::CellChanged(int row, int column) {
         emit headerDataChanged(Qt::Horizontal, column, column);
         return;
     }
-    if (column == 0) emit headerDataChanged(Qt::Vertical, row - 1, row - 1);
+    if (column == 0) {
+        if (OnNumberChanged)
+            OnNumberChanged(row - 1);
+        else
+            emit headerDataChanged(Qt::Vertical, row - 1, row - 1);
+    }
     const QModelIndex at = index(row - 1, column);
     emit dataChanged(at, at, {Qt::DisplayRole});
 }
@@ -122,6 +127,7 @@ TStringGrid::TStringGrid(DirectoryGrid& grid, QWidget* parent)
             [this](Qt::Orientation orientation, int first, int) {
                 if (orientation == Qt::Horizontal && first == 0) updateGeometries();
             });
+    model_.OnNumberChanged = [this](int section) { UpdateNumber(section); };
     connect(&model_, &QAbstractItemModel::modelReset, this, [this] { FollowCurrentRow(); });
     FollowCurrentRow();
 }
@@ -166,6 +172,20 @@ void TStringGrid::updateGeometries() {
 void TStringGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
     QTableView::currentChanged(current, previous);
     if (current.isValid()) grid_.SetCurrentRow(current.row() + 1);
+}
+
+void TStringGrid::UpdateNumber(int section) {
+    // The header reads its text from the model when it paints; at a fixed
+    // width (SetColWidth) a new number needs no layout.
+    QHeaderView* numbers = verticalHeader();
+    if (numbers->minimumWidth() != numbers->maximumWidth()) {
+        emit model_.headerDataChanged(Qt::Vertical, section, section);
+        return;
+    }
+    const int top = numbers->sectionViewportPosition(section);
+    const int height = numbers->sectionSize(section);
+    if (top + height <= 0 || top >= numbers->viewport()->height()) return;
+    numbers->viewport()->update(0, top, numbers->viewport()->width(), height);
 }
 
 // After a reset the view has no current cell; put it back on the grid's

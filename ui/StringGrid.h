@@ -30,6 +30,11 @@ class TGridModel : public QAbstractTableModel, public IGridObserver {
     void RowsReset(int rowCount) override;
     void CellChanged(int row, int column) override;
 
+    // Runs instead of a vertical headerDataChanged when a number changes:
+    // QHeaderView answers that signal with a layout pass and a repaint of
+    // the whole table, once per row of a listing.
+    std::function<void(int section)> OnNumberChanged;
+
   private:
     DirectoryGrid& grid_;
 };
@@ -57,6 +62,8 @@ class TStringGrid : public QTableView {
 
   private:
     void FollowCurrentRow();
+    // Repaints one section of the number column, if it is in sight.
+    void UpdateNumber(int section);
 
     DirectoryGrid& grid_;
     TGridModel model_;

@@ -4,13 +4,18 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMessageBox>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "protocol/Frame.h"
 #include "tests/ui/FakeWindowPort.h"
@@ -63,6 +68,38 @@ void ShowListing(Rig& rig, std::initializer_list<std::pair<const char*, const ch
     grid.SetCell(row, 1, "Свободно - 100 байт");
 }
 
+// The console's side of a listing of `files` files as chunks reach the
+// window: the first poll, then one chunk per reply, each but the last with
+// the poll that fetches the next command.
+std::vector<std::vector<std::uint8_t>> ListingChunks(int files) {
+    const std::vector<std::uint8_t> poll = MakeFrame(cmPoll);
+    std::vector<std::vector<std::uint8_t>> chunks{poll};
+    const auto reply = [&chunks, &poll](std::uint8_t command, std::vector<std::uint8_t> payload) {
+        std::vector<std::uint8_t> chunk = MakeFrame(command, payload);
+        chunk.insert(chunk.end(), poll.begin(), poll.end());
+        chunks.push_back(std::move(chunk));
+    };
+    reply(cmReadDirectory, {static_cast<std::uint8_t>(files)});
+    for (int i = 0; i < files; ++i)
+        reply(cmReadEntry, {static_cast<std::uint8_t>(i), 0, 1, 0, 100, 0, 2, 'f',
+                            static_cast<std::uint8_t>('a' + i % 26)});
+    reply(cmReadFreeSpace, {0, 16});
+    chunks.back().resize(chunks.back().size() - poll.size());
+    return chunks;
+}
+
+// A clock for the window that moves only when told.
+struct StepClock {
+    explicit StepClock(TForm1& form) {
+        form.SetClock([this] { return now; });
+    }
+    TForm1::Clock::time_point now{std::chrono::hours(1)};
+};
+
+void Receive(Rig& rig, const std::vector<std::uint8_t>& chunk) {
+    rig.port->receive(chunk.data(), static_cast<std::uint16_t>(chunk.size()));
+}
+
 // While it lives, answers every warning box that comes up with `answer`
 // (keeping its text) and closes the settings dialog when it opens, so that
 // an action that should not have gone on cannot hang the test.
@@ -85,6 +122,50 @@ class ModalResponder {
 
   private:
     QTimer timer_;
+};
+
+// Collects what `root` and every widget inside it paint, in root's
+// coordinates, while it lives.
+class PaintRecorder : public QObject {
+  public:
+    explicit PaintRecorder(QWidget* root) : root_(root) {
+        root->installEventFilter(this);
+        for (QWidget* child : root->findChildren<QWidget*>()) child->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            auto* widget = static_cast<QWidget*>(watched);
+            const QRegion region = static_cast<QPaintEvent*>(event)->region();
+            painted += region.translated(widget->mapTo(root_, QPoint()));
+            ++paints;
+        }
+        return false;
+    }
+    void Clear() {
+        painted = {};
+        paints = 0;
+    }
+    QRegion painted;
+    int paints = 0;
+
+  private:
+    QWidget* root_;
+};
+
+// Counts the events of one type that reach `watched` while it lives.
+class EventCounter : public QObject {
+  public:
+    EventCounter(QObject* watched, QEvent::Type type) : type_(type) {
+        watched->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == type_) ++count;
+        return false;
+    }
+    int count = 0;
+
+  private:
+    QEvent::Type type_;
 };
 
 // An object whose every event handler fails.
@@ -390,6 +471,87 @@ class MainWindowTest : public QObject {
         QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
     }
 
+    // Replies 25 ms apart: the bottom of the window is drawn again at most
+    // every kQueueDisplayIntervalMs, what a quiet spell holds back comes on
+    // its own, and the end of the batch shows at once.
+    void queueDisplayIsPacedWhileRepliesComeIn() {
+        Rig rig;
+        StepClock clock(*rig.form);
+        rig.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+        const QRect bottom(0, rig.form->ProgressBar1->y(), kForm1Width, kForm1Height);
+        PaintRecorder recorder(rig.form.get());
+        const auto chunks = ListingChunks(40);
+        const auto step = std::chrono::milliseconds(25);
+        int updates = 0;
+        for (std::size_t i = 0; i < chunks.size(); ++i) {
+            recorder.Clear();
+            clock.now += step;
+            Receive(rig, chunks[i]);
+            if (i + 1 == chunks.size()) break;
+            QApplication::processEvents();
+            if (recorder.painted.intersects(bottom)) ++updates;
+            if (i == chunks.size() / 2) {
+                clock.now += std::chrono::milliseconds(kQueueDisplayIntervalMs);
+                const QString left = QString::number(rig.form->Session().Link.QueueLength());
+                QTRY_COMPARE_WITH_TIMEOUT(rig.form->Label4->text(), left, 5000);
+            }
+        }
+        const int spanMs = static_cast<int>(chunks.size()) * 25 + kQueueDisplayIntervalMs;
+        QVERIFY2(updates <= spanMs / kQueueDisplayIntervalMs + 2,
+                 qPrintable(QString::number(updates)));
+        QCOMPARE(rig.form->Label4->text(), QStringLiteral("0"));
+        QCOMPARE(rig.form->ProgressBar1->value(), 0);
+        QCOMPARE(rig.form->StatusText(), QStringLiteral("Операция успешно завершена."));
+    }
+
+    // A new status text is drawn in the panel's place: no layout pass of
+    // the status bar, which measures every text again.
+    void statusTextNeedsNoLayoutPass() {
+        Rig rig;
+        rig.form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.form.get()));
+        QApplication::processEvents();
+        EventCounter layouts(rig.form->StatusBar1, QEvent::LayoutRequest);
+        for (const char* text : {"Идет программирование по адресу 20h",
+                                 "Идет программирование по адресу 1FE0h", "Порт открыт"}) {
+            rig.form->SetStatus(text);
+            QApplication::processEvents();
+            QCOMPARE(rig.form->StatusText(), QString::fromUtf8(text));
+        }
+        QCOMPARE(layouts.count, 0);
+    }
+
+    // The time left, from the pace so far, lies on the bar while a batch of
+    // more than a few commands runs, and goes with the batch.
+    void timeLeftShowsOnTheBarDuringALongBatch_data() {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<QString>("shown");
+        // The batch is queued at the show and its first poll comes at once;
+        // after the directory and one entry, 3 s each, 30 entries and the
+        // free space are left.
+        QTest::newRow("30 files") << 30 << QStringLiteral("осталось 1:30");
+        QTest::newRow("3 files") << 3 << QString();
+    }
+    void timeLeftShowsOnTheBarDuringALongBatch() {
+        QFETCH(int, files);
+        QFETCH(QString, shown);
+        Rig rig;
+        StepClock clock(*rig.form);
+        rig.form->show();
+        const auto chunks = ListingChunks(files);
+        for (std::size_t i = 0; i < chunks.size(); ++i) {
+            if (i > 0) clock.now += std::chrono::seconds(3);
+            Receive(rig, chunks[i]);
+            if (i != 2) continue;
+            QCOMPARE(rig.form->ProgressBar1->isTextVisible(), !shown.isEmpty());
+            if (!shown.isEmpty()) QCOMPARE(rig.form->ProgressBar1->text(), shown);
+            QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
+        }
+        QCOMPARE(rig.form->Label4->text(), QStringLiteral("0"));
+        QVERIFY(!rig.form->ProgressBar1->isTextVisible());
+    }
+
     void sizeColumnShowsTheWidestSizeWhole() {
         Rig rig;
         ShowListing(rig, {{"1", "big.h6s"}});
@@ -416,6 +578,55 @@ class MainWindowTest : public QObject {
         QVERIFY(std::abs(first - (cell.left() + 2 + ink.left())) <= 1);
         QVERIFY(std::abs(last - (cell.left() + 2 + ink.right())) <= 1);
         QVERIFY(last < cell.right() + 1);
+    }
+
+    // Writing a listed row repaints that row and its number, nothing else:
+    // a row out of sight paints nothing, so a reply costs the same at any
+    // file count.
+    void gridRowWriteRepaintsOnlyItsRow_data() {
+        QTest::addColumn<int>("row");
+        QTest::newRow("row in sight") << 3;
+        QTest::newRow("row out of sight") << 200;
+    }
+    void gridRowWriteRepaintsOnlyItsRow() {
+        QFETCH(int, row);
+        Rig rig;
+        ShowListing(rig, {});
+        DirectoryGrid& grid = rig.form->Session().Grid;
+        grid.ResetRows(255 + 2);
+        TStringGrid* view = rig.form->StringGrid1;
+        QApplication::processEvents();
+        PaintRecorder recorder(view);
+        // Writes a row as a listing does, and lets the view do all it has
+        // been made to do, some of it on timers.
+        const auto write = [&grid, &recorder](int at) {
+            grid.SetCell(at, 0, std::to_string(at));
+            grid.SetCell(at, 1, "файл.m0");
+            grid.SetCell(at, 2, "Организация перекрестка МРК-8");
+            grid.SetCell(at, 3, "1234 б.");
+            for (int passes = 0, before = -1; before != recorder.paints && passes < 20; ++passes) {
+                before = recorder.paints;
+                QTest::qWait(10);
+            }
+        };
+        write(row - 1);
+        recorder.Clear();
+        write(row);
+
+        QCOMPARE(view->model()->headerData(row - 1, Qt::Vertical).toString(), QString::number(row));
+        const QRect cell = view->visualRect(view->model()->index(row - 1, 1));
+        const QRect band(0, view->viewport()->mapTo(view, cell.topLeft()).y(), view->width(),
+                         cell.height() + 1);
+        if (!view->viewport()->rect().intersects(cell)) {
+            QCOMPARE(recorder.paints, 0);
+            return;
+        }
+        QVERIFY(band.contains(recorder.painted.boundingRect()));
+        // The number, in the row header, and the cells were drawn again.
+        QHeaderView* numbers = view->verticalHeader();
+        QVERIFY(recorder.painted.intersects(QRect(numbers->mapTo(view, QPoint(0, 0)).x(),
+                                                  band.top(), numbers->width(), cell.height())));
+        QVERIFY(recorder.painted.intersects(band.adjusted(numbers->width() + 2, 0, 0, 0)));
     }
 
     void gridShowsRowsAndDoubleClickDeletesTheCurrentFile() {

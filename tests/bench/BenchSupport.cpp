@@ -1,0 +1,222 @@
+#include "tests/bench/BenchSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "protocol/Frame.h"
+#include "sim/SimEndpoint.h"
+
+namespace vemkard::bench {
+namespace {
+
+[[noreturn]] void ThrowErrno(const char* what) {
+    throw std::system_error(errno, std::generic_category(), what);
+}
+
+// Waits for `fd` to be readable (or `stop` set); false on stop.
+bool WaitReadable(int fd, int stop) {
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {stop, POLLIN, 0}};
+        const int ready = ::poll(fds, stop >= 0 ? 2 : 1, -1);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0) ThrowErrno("poll");
+        if (stop >= 0 && fds[1].revents != 0) return false;
+        if (fds[0].revents & (POLLHUP | POLLERR)) throw std::runtime_error("pty hung up");
+        return true;
+    }
+}
+
+// Reads exactly `count` bytes from the non-blocking `fd`; false on stop.
+bool ReadCount(int fd, std::size_t count, int stop = -1) {
+    std::uint8_t buffer[512];
+    while (count > 0) {
+        if (!WaitReadable(fd, stop)) return false;
+        const auto got = ::read(fd, buffer, std::min(count, sizeof buffer));
+        if (got > 0) count -= static_cast<std::size_t>(got);
+        if (got < 0 && errno != EAGAIN && errno != EINTR) ThrowErrno("read");
+    }
+    return true;
+}
+
+void WriteAll(int fd, const std::uint8_t* data, std::size_t count) {
+    while (count > 0) {
+        const auto written = ::write(fd, data, count);
+        if (written > 0) {
+            data += written;
+            count -= static_cast<std::size_t>(written);
+        } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
+            ThrowErrno("write");
+        }
+    }
+}
+
+// CPU nanoseconds of thread `tid` of this process; 0 when it has gone.
+std::uint64_t ThreadCpuNs(pid_t tid) {
+    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/schedstat");
+    std::uint64_t ns = 0;
+    stat >> ns;
+    return ns;
+}
+
+}  // namespace
+
+double Ms(Clock::duration duration) {
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+double MeasurePtyRoundTripMs(std::size_t samples, std::size_t replyBytes) {
+    PseudoTerminal pty = OpenPseudoTerminal();
+    const int master = pty.master.Get();
+    ScopedFd slave(::open(pty.slaveName.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!slave) ThrowErrno("open pty slave");
+    termios raw{};
+    if (tcgetattr(slave.Get(), &raw) != 0) ThrowErrno("tcgetattr");
+    cfmakeraw(&raw);
+    if (tcsetattr(slave.Get(), TCSANOW, &raw) != 0) ThrowErrno("tcsetattr");
+    ScopedFd stop(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!stop) ThrowErrno("eventfd");
+
+    const std::vector<std::uint8_t> poll = MakeFrame(cmPoll);
+    const std::vector<std::uint8_t> reply(replyBytes, 0x5A);
+    std::thread program([&] {
+        // The program's end: answers every poll at once.
+        while (ReadCount(slave.Get(), poll.size(), stop.Get()))
+            WriteAll(slave.Get(), reply.data(), reply.size());
+    });
+    std::vector<double> trips;
+    try {
+        for (std::size_t i = 0; i < samples + 10; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            WriteAll(master, poll.data(), poll.size());
+            const auto sent = Clock::now();
+            ReadCount(master, reply.size());
+            if (i >= 10) trips.push_back(Ms(Clock::now() - sent));  // the first warm up
+        }
+    } catch (...) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto ignored = ::write(stop.Get(), &one, sizeof one);
+        program.join();
+        throw;
+    }
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto ignored = ::write(stop.Get(), &one, sizeof one);
+    program.join();
+    return Summarize(std::move(trips)).median;
+}
+
+Summary Summarize(std::vector<double> values) {
+    Summary summary;
+    summary.count = values.size();
+    if (values.empty()) return summary;
+    std::sort(values.begin(), values.end());
+    const auto rank = [&](double fraction) {
+        const auto n = static_cast<std::size_t>(std::ceil(fraction * double(values.size())));
+        return values[std::clamp<std::size_t>(n, 1, values.size()) - 1];
+    };
+    summary.median = rank(0.5);
+    summary.p90 = rank(0.9);
+    summary.p99 = rank(0.99);
+    summary.max = values.back();
+    return summary;
+}
+
+std::string FormatSummary(const Summary& summary) {
+    char text[128];
+    std::snprintf(text, sizeof text, "median %.3f p90 %.3f p99 %.3f max %.3f", summary.median,
+                  summary.p90, summary.p99, summary.max);
+    return text;
+}
+
+std::vector<pid_t> ThreadIds() {
+    std::vector<pid_t> ids;
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (tasks == nullptr) return ids;
+    while (const dirent* entry = ::readdir(tasks)) {
+        if (entry->d_name[0] != '.') ids.push_back(static_cast<pid_t>(std::atoi(entry->d_name)));
+    }
+    ::closedir(tasks);
+    return ids;
+}
+
+double ProgramCpu::Seconds() const {
+    timespec process{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &process);
+    double seconds = double(process.tv_sec) + double(process.tv_nsec) * 1e-9;
+    for (const pid_t tid : foreign_) seconds -= double(ThreadCpuNs(tid)) * 1e-9;
+    return seconds;
+}
+
+ConsoleSimulator::Logger ConsoleWireTiming::Logger() {
+    return [this](const std::string& line) { Note(line); };
+}
+
+void ConsoleWireTiming::Note(const std::string& line) {
+    // Stamped first: formatting the line took place before the call, the
+    // write of a poll follows it.
+    const auto now = Clock::now();
+    static const std::string kPollLine = [] {
+        const auto poll = MakeFrame(cmPoll);
+        std::string text = "->";
+        char byte[4];
+        for (const auto value : poll) {
+            std::snprintf(byte, sizeof byte, " %02X", value);
+            text += byte;
+        }
+        return text + "  |";
+    }();
+    const bool poll = line.compare(0, kPollLine.size(), kPollLine) == 0;
+    const bool frame = line.compare(0, 3, "<- ") == 0;
+    std::lock_guard lock(mutex_);
+    if (wireThread_ == 0) wireThread_ = ::gettid();
+    if (poll || frame) stamps_.push_back({now, poll});
+}
+
+void ConsoleWireTiming::Reset() {
+    std::lock_guard lock(mutex_);
+    stamps_.clear();
+}
+
+std::vector<double> ConsoleWireTiming::AnswerOverheadsMs(double pauseMs) const {
+    std::lock_guard lock(mutex_);
+    std::vector<double> overheads;
+    for (std::size_t i = 1; i < stamps_.size(); ++i) {
+        if (stamps_[i - 1].poll && !stamps_[i].poll)
+            overheads.push_back(Ms(stamps_[i].time - stamps_[i - 1].time) - pauseMs);
+    }
+    return overheads;
+}
+
+std::size_t ConsoleWireTiming::Polls() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<std::size_t>(
+        std::count_if(stamps_.begin(), stamps_.end(), [](const Stamp& s) { return s.poll; }));
+}
+
+std::size_t ConsoleWireTiming::Frames() const {
+    std::lock_guard lock(mutex_);
+    return stamps_.size() -
+           static_cast<std::size_t>(std::count_if(stamps_.begin(), stamps_.end(),
+                                                  [](const Stamp& s) { return s.poll; }));
+}
+
+pid_t ConsoleWireTiming::WireThread() const {
+    std::lock_guard lock(mutex_);
+    return wireThread_;
+}
+
+}  // namespace vemkard::bench
