@@ -143,6 +143,16 @@ std::string FormatSummary(const Summary& summary) {
     return text;
 }
 
+double StealSeconds() {
+    std::ifstream stat("/proc/stat");
+    std::string cpu;
+    // user nice system idle iowait irq softirq steal, in clock ticks
+    std::uint64_t field[8] = {};
+    stat >> cpu;
+    for (auto& value : field) stat >> value;
+    return double(field[7]) / double(::sysconf(_SC_CLK_TCK));
+}
+
 std::vector<pid_t> ThreadIds() {
     std::vector<pid_t> ids;
     DIR* tasks = ::opendir("/proc/self/task");

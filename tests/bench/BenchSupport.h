@@ -42,6 +42,11 @@ Summary Summarize(std::vector<double> values);
 // "min 0.05 median 0.21 p90 0.35 p99 1.20 max 3.10" (milliseconds).
 std::string FormatSummary(const Summary& summary);
 
+// CPU seconds the hypervisor has taken from this machine's processors so far
+// (steal time, /proc/stat): on a virtual machine it shows as delays of whole
+// milliseconds that no program can avoid. 0 where the kernel counts none.
+double StealSeconds();
+
 // The thread ids of this process as they are now.
 std::vector<pid_t> ThreadIds();
 

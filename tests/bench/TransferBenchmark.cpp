@@ -119,7 +119,7 @@ struct Rig {
 
 struct Figures {
     std::size_t commands = 0;
-    double wallS = 0, boundS = 0, ratio = 0, cpuShare = 0, roundTripMs = 0;
+    double wallS = 0, boundS = 0, ratio = 0, cpuShare = 0, roundTripMs = 0, stealShare = 0;
     Summary overhead;
     bool ok = false;
 };
@@ -171,6 +171,7 @@ Figures Run(const Options& options, bool firmware, const std::string& file) {
     rig.wire.Reset();
     const std::uint64_t commandsBefore = rig.console.simulator.CommandsReceived();
     const double cpuBefore = cpu.Seconds();
+    const double stealBefore = StealSeconds();
     const auto start = Clock::now();
     if (firmware) {
         rig.session.Firmware.ToolButton10Click();
@@ -180,6 +181,8 @@ Figures Run(const Options& options, bool firmware, const std::string& file) {
     const bool idle = rig.RunUntilIdle();
     const double wall = Ms(Clock::now() - start) / 1000.0;
     const double cpuSeconds = cpu.Seconds() - cpuBefore;
+    // Both processors' steal, against the wall time of one.
+    figures.stealShare = (StealSeconds() - stealBefore) / wall;
 
     figures.commands = rig.console.simulator.CommandsReceived() - commandsBefore;
     figures.wallS = wall;
@@ -197,9 +200,11 @@ Figures Run(const Options& options, bool firmware, const std::string& file) {
 void Print(const char* what, int run, const Figures& f) {
     std::printf(
         "%-8s run %d: commands %zu, wall %.3f s, bound %.3f s (round trip %.3f ms), "
-        "wall/bound %.4f, cpu %.2f %% of wall, answer overhead %s ms (%zu polls)%s\n",
+        "wall/bound %.4f, cpu %.2f %% of wall, answer overhead %s ms (%zu polls), "
+        "steal %.2f %% of wall%s\n",
         what, run, f.commands, f.wallS, f.boundS, f.roundTripMs, f.ratio, 100.0 * f.cpuShare,
-        FormatSummary(f.overhead).c_str(), f.overhead.count, f.ok ? "" : " FAILED");
+        FormatSummary(f.overhead).c_str(), f.overhead.count, 100.0 * f.stealShare,
+        f.ok ? "" : " FAILED");
     std::fflush(stdout);
 }
 
