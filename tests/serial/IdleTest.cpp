@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/serial/CommHarness.h"
 
@@ -36,17 +37,17 @@ RunCountMap RunCounts() {
     return counts;
 }
 
-// The wake-ups, over a while in which nothing happens, of the threads that
-// are not in `earlier` (those of the test itself and of any sanitizer).
-RunCountMap WakeUpsWhileIdle(const RunCountMap& earlier) {
+// The wake-ups of `threads` over a while in which nothing happens.
+RunCountMap WakeUpsWhileIdle(const std::vector<pid_t>& threads) {
     std::this_thread::sleep_for(100ms);  // what the last step started settles
     const auto before = RunCounts();
     std::this_thread::sleep_for(400ms);
+    const auto after = RunCounts();
     RunCountMap wakeUps;
-    for (const auto& [tid, runs] : RunCounts()) {
-        if (earlier.count(tid) != 0) continue;
+    for (const pid_t tid : threads) {
         const auto was = before.find(tid);
-        wakeUps[tid] = runs - (was == before.end() ? 0 : was->second);
+        const auto now = after.find(tid);
+        if (was != before.end() && now != after.end()) wakeUps[tid] = now->second - was->second;
     }
     return wakeUps;
 }
@@ -55,7 +56,12 @@ RunCountMap WakeUpsWhileIdle(const RunCountMap& earlier) {
 struct IdleRig {
     MessageLoop loop;
     PtyPair pty;
-    std::thread owner{[this] { loop.Run(); }};
+    std::promise<pid_t> ownerId;
+    std::thread owner{[this] {
+        ownerId.set_value(::gettid());
+        loop.Run();
+    }};
+    const pid_t ownerTid = ownerId.get_future().get();
     TComm32 comm{loop};
 
     ~IdleRig() {
@@ -74,16 +80,16 @@ struct IdleRig {
 };
 
 TEST(Idle, NoThreadWakesWhileThePortIsClosed) {
-    const auto earlier = RunCounts();
     IdleRig rig;
-    const auto wakeUps = WakeUpsWhileIdle(earlier);
-    ASSERT_EQ(wakeUps.size(), 1u) << "the owner thread alone";
-    EXPECT_EQ(wakeUps.begin()->second, 0u);
+    const auto wakeUps = WakeUpsWhileIdle({rig.ownerTid});
+    ASSERT_EQ(wakeUps.size(), 1u);
+    EXPECT_EQ(wakeUps.begin()->second, 0u) << "the owner thread";
 }
 
 TEST(Idle, NoThreadWakesWhileTheLineIsSilent) {
-    const auto earlier = RunCounts();
     IdleRig rig;
+    // Threads of the test itself and of a sanitizer run already.
+    const auto beforeOpen = RunCounts();
     bool opened = false;
     rig.OnOwner([&] {
         rig.comm.SetCommPort(rig.pty.SlaveName());
@@ -91,8 +97,13 @@ TEST(Idle, NoThreadWakesWhileTheLineIsSilent) {
         opened = rig.comm.OpenPort();
     });
     ASSERT_TRUE(opened);
-    const auto wakeUps = WakeUpsWhileIdle(earlier);
-    ASSERT_EQ(wakeUps.size(), 3u) << "the owner, the reader and the writer";
+    std::vector<pid_t> threads{rig.ownerTid};
+    for (const auto& [tid, runs] : RunCounts()) {
+        if (beforeOpen.count(tid) == 0) threads.push_back(tid);
+    }
+    ASSERT_EQ(threads.size(), 3u) << "the owner, the reader and the writer";
+    const auto wakeUps = WakeUpsWhileIdle(threads);
+    ASSERT_EQ(wakeUps.size(), 3u);
     for (const auto& [tid, runs] : wakeUps) EXPECT_EQ(runs, 0u) << "thread " << tid;
 }
 
