@@ -34,6 +34,7 @@ class Comm32SerialLink : public ISerialLink {
         return comm_.WriteData(data, count);
     }
     std::uint32_t EscapeComm(std::uint32_t function) override { return comm_.EscapeComm(function); }
+    std::chrono::steady_clock::time_point ReceivedAt() const override { return comm_.ReceivedAt(); }
 
     // The error of the latest open, when it failed.
     const std::optional<ECommsError>& LastOpenError() const { return lastError_; }

@@ -20,14 +20,15 @@
 #include "firmware/FirmwareProgrammer.h"
 #include "protocol/ConsoleLink.h"
 #include "protocol/LinkInterfaces.h"
+#include "serial/DeadlineSleep.h"
 
 namespace vemkard {
 
 // The pause before answering a poll, on the calling thread.
 class ThreadSleeper : public ISleeper {
   public:
-    void Sleep(int milliseconds) override {
-        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    void SleepUntil(std::chrono::steady_clock::time_point deadline) override {
+        SleepUntilDeadline(deadline);
     }
 };
 

@@ -91,8 +91,13 @@ void ConsoleLink::ClearCommands() {
 
 void ConsoleLink::SendHeadCommand() {
     if (queue_.empty()) return;
-    // The console needs a moment after its poll before it listens.
-    sleeper_.Sleep(kPollAnswerPauseMs);
+    // The console needs a moment after its poll before it listens. The poll's
+    // last byte came before its chunk was read, so counting from the read
+    // never makes the pause shorter.
+    const auto from = passArrival_ != std::chrono::steady_clock::time_point{}
+                          ? passArrival_
+                          : std::chrono::steady_clock::now();
+    sleeper_.SleepUntil(from + std::chrono::milliseconds(kPollAnswerPauseMs));
     std::array<std::uint8_t, kFrameBufferSize> frame;
     // The entry's bytes (L, code, payload) are the frame's body, in order.
     const auto* body = reinterpret_cast<const std::uint8_t*>(&queue_.front());
@@ -127,6 +132,7 @@ void ConsoleLink::Comm321ReceiveData(const void* buffer, std::uint16_t length) {
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     const unsigned deactivationsBefore = deactivations_;
     const unsigned stepsBefore = queueSteps_;
+    passArrival_ = serial_.ReceivedAt();
     std::size_t left = length;
     // A parse leaves at most 260 bytes, so a chunk that does not fit is taken
     // in pieces with a parse after each; nothing is dropped or overrun. The
@@ -142,6 +148,7 @@ void ConsoleLink::Comm321ReceiveData(const void* buffer, std::uint16_t length) {
         ParseReceived();
     } while (left > 0);
     passRest_ = {};
+    passArrival_ = {};
     // A batch that this chunk finished or abandoned keeps its final message.
     if (deactivations_ != deactivationsBefore) return;
     if (queueSteps_ != stepsBefore || queue_.empty()) RestartReplyTimer();

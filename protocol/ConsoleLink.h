@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -74,6 +75,9 @@ class ConsoleLink {
     // Empties the queue and deactivates the link; leaves the status line alone.
     void ClearCommands();
     // Answers a poll: after the pause, writes the head's frame. The head stays.
+    // The pause ends kPollAnswerPauseMs after the chunk that brought the poll
+    // was read, so that no delay on the program's side adds to it; outside a
+    // receive pass, or when the link gives no time, it counts from now.
     void SendHeadCommand();
 
     // --- receiver -----------------------------------------------------------
@@ -133,6 +137,8 @@ class ConsoleLink {
     int scanPosition_ = 0;
     // The bytes of the chunk being received that are not in the buffer yet.
     std::span<const std::uint8_t> passRest_;
+    // When the chunk being received was read; unset outside a receive pass.
+    std::chrono::steady_clock::time_point passArrival_{};
     // Counts DeactivateComm calls, so the receiver can tell that a parse
     // finished or abandoned the batch and must not re-arm the timer.
     unsigned deactivations_ = 0;

@@ -2,6 +2,7 @@
 // on the user-interface thread only; implementations need no locking for it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -29,6 +30,9 @@ class ISerialLink {
     // Why the latest OpenPort failed, as a sentence a user can act on; empty
     // when it did not fail or nothing more is known.
     virtual std::string OpenFailure() const { return {}; }
+    // While a received chunk is being handed over: when it was read from the
+    // line (steady clock). Unset (the epoch) when the link does not know.
+    virtual std::chrono::steady_clock::time_point ReceivedAt() const { return {}; }
 };
 
 // The status line and the queue display.
@@ -55,7 +59,9 @@ class IReplyTimer {
 class ISleeper {
   public:
     virtual ~ISleeper() = default;
-    virtual void Sleep(int milliseconds) = 0;
+    // Returns once the steady clock has reached `deadline` (at once when it
+    // has already passed), never before.
+    virtual void SleepUntil(std::chrono::steady_clock::time_point deadline) = 0;
 };
 
 // Owner of the directory listing: replies 16..18, and the refresh that the

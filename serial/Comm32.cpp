@@ -164,11 +164,13 @@ bool TComm32::OpenPort() {
     }
     session_ = std::make_shared<TCommSession>(this);
     eventChar_.store(dcb_.EvtChar);
+    UpdateReportedEvents();
     const TCommThreadLink link{.Port = port_,
                                .CloseEvent = closeEvent_.get(),
                                .NotifyWindow = &target_,
                                .Session = session_,
                                .EventChar = &eventChar_,
+                               .ReportedEvents = &reportedEvents_,
                                .TraceWrites = &traceWrites_};
 
     try {
@@ -244,13 +246,16 @@ void TComm32::HandleMessage(const TCommMessage& message) {
     const bool madeByHand =
         !message.Session.owner_before(kNoSession) && !kNoSession.owner_before(message.Session);
     if (!madeByHand && (!session_ || message.Session.lock() != session_)) return;
+    UpdateReportedEvents();
 
     switch (message.Msg) {
         case WM_COMM_DATA: {
             const auto count = std::min<std::size_t>(message.WParam & 0xFFFF, message.Data.size());
             Trace(TTraceDirection::Received, message, count);
+            receivedAt_ = message.Time;
             if (OnReceiveData)
                 OnReceiveData(message.Data.data(), static_cast<std::uint16_t>(count));
+            receivedAt_ = {};
             break;
         }
         case WM_COMM_WRITTEN:
@@ -280,6 +285,16 @@ void TComm32::Trace(TTraceDirection direction, const TCommMessage& message, std:
                           ? message.Time
                           : std::chrono::steady_clock::now();
     onTrace_(TTraceChunk{direction, {message.Data.data(), count}, time});
+}
+
+void TComm32::UpdateReportedEvents() {
+    std::uint32_t mask = 0;
+    if (OnCommEvent) mask = ~0u;
+    if (OnEventChar) mask |= EV_RXFLAG;
+    if (OnError) mask |= EV_ERR;
+    if (OnBreak) mask |= EV_BREAK;
+    if (OnChangeRing || OnSetRing || OnClearRing) mask |= EV_RING;
+    reportedEvents_.store(mask, std::memory_order_relaxed);
 }
 
 void TComm32::Raise(const TNotifyEvent& event) {

@@ -133,7 +133,9 @@ class TComm32 {
     bool PortOpen() const { return portOpen_; }
     // The settings record; after an open it also holds the driver's characters.
     const TDcb& Dcb() const { return dcb_; }
-    // Taken from the latest WM_COMM_EVENT.
+    // Taken from the latest WM_COMM_EVENT. The event character and line
+    // errors are reported only while a handler listens for them (see
+    // the events below).
     std::uint32_t LastEventMask() const { return lastEventMask_; }
     std::uint32_t LastModemStatus() const { return lastModemStatus_; }
     // Where the open takes its LCK.. lock file; /var/lock after construction.
@@ -179,11 +181,18 @@ class TComm32 {
     static void Deliver(const TCommMessage& message);
 
     // ----- events (raised on the owner thread) --------------------------------------
+    // The reader looks for the event character and reports line errors only
+    // for the events that have a handler (OnCommEvent listens for all). A
+    // handler set while the port is open counts from the next message the
+    // component handles.
 
     TReceiveDataEvent OnReceiveData;  // each chunk; the buffer is valid during the call
-    TNotifyEvent OnRequestHangup;     // the line failed
-    TNotifyEvent OnCommEvent;         // every line event, first
-    TErrorEvent OnError;              // EV_ERR, with the line error flags (CE_...)
+    // During OnReceiveData: when the reader read the chunk (steady clock).
+    // Unset (the epoch) at other times and for a message made by hand.
+    std::chrono::steady_clock::time_point ReceivedAt() const { return receivedAt_; }
+    TNotifyEvent OnRequestHangup;  // the line failed
+    TNotifyEvent OnCommEvent;      // every line event, first
+    TErrorEvent OnError;           // EV_ERR, with the line error flags (CE_...)
     TNotifyEvent OnBreak;
     TNotifyEvent OnChangeCTS;
     TNotifyEvent OnChangeDSR;
@@ -215,6 +224,8 @@ class TComm32 {
     void Raise(const TNotifyEvent& event);
     void Trace(TTraceDirection direction, const TCommMessage& message, std::size_t count);
     void CloseDeviceAndForget();
+    // The EV_ bits that have a handler, for the reader.
+    void UpdateReportedEvents();
 
     std::unique_ptr<TReadThread> readThread_;
     std::unique_ptr<TWriteThread> writeThread_;
@@ -231,6 +242,8 @@ class TComm32 {
     std::uint32_t txQueue_ = 4096;
     TDcb dcb_;
     std::atomic<char> eventChar_{0};  // dcb_.EvtChar, for the reader
+    std::atomic<std::uint32_t> reportedEvents_{0};
+    std::chrono::steady_clock::time_point receivedAt_{};
     TTraceEvent onTrace_;
     std::atomic<bool> traceWrites_{false};  // onTrace_ is set, for the writer
     std::uint32_t lastEventMask_ = 0;

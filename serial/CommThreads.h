@@ -37,6 +37,9 @@ struct TCommThreadLink {
     std::weak_ptr<TCommSession> Session;
     // The character whose arrival is reported as EV_RXFLAG; the owner may change it.
     const std::atomic<char>* EventChar = nullptr;
+    // The line events (EV_ bits) that a handler listens for; the reader does
+    // the work of the others only when asked. The owner may change it.
+    const std::atomic<std::uint32_t>* ReportedEvents = nullptr;
     // Whether the writer reports what it wrote (WM_COMM_WRITTEN); the owner may change it.
     const std::atomic<bool>* TraceWrites = nullptr;
 
@@ -57,9 +60,11 @@ struct TCommThreadLink {
 };
 
 // Waits for bytes and line events and posts them: WM_COMM_STARTED (0) once it
-// runs, WM_COMM_DATA for each chunk (gathered while bytes keep coming within
-// about 1 ms, at most kMaxChunk), WM_COMM_EVENT for line events the driver
-// reports, WM_COMM_HANGUP when the line fails (then it ends).
+// runs, WM_COMM_DATA for each chunk (what one read finds, at most kMaxChunk,
+// stamped with the moment it was read), WM_COMM_EVENT for line events the
+// driver reports (the event character and line errors only while
+// ReportedEvents asks for them), WM_COMM_HANGUP when the line fails (then it
+// ends).
 class TReadThread {
   public:
     explicit TReadThread(TCommThreadLink link);
@@ -76,7 +81,9 @@ class TReadThread {
     void Execute();
     // Reads one chunk and posts it; false when the reader must end.
     bool ReadChunk();
-    bool DeliverChunk(std::size_t count);
+    bool DeliverChunk(std::size_t count, std::chrono::steady_clock::time_point arrival);
+    // Whether a handler listens for any event of `mask`.
+    bool Wanted(std::uint32_t mask) const;
     // Posts the line errors counted since the last look (drivers that count them).
     bool ReportLineErrors();
     // Body of the modem-line waiter thread (drivers with TIOCMIWAIT).

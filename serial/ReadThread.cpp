@@ -8,9 +8,6 @@ namespace vemkard {
 namespace sb = serial_backend;
 namespace {
 
-// The gap after which a burst counts as finished.
-constexpr int kGatherGapMs = 1;
-
 std::uint32_t LinesOnMask(std::uint32_t status) {
     std::uint32_t mask = 0;
     if (status & MS_CTS_ON) mask |= EV_CTS;
@@ -91,45 +88,44 @@ void TReadThread::Execute() {
 }
 
 bool TReadThread::ReadChunk() {
-    std::size_t count = 0;
-    for (;;) {
-        const sb::IoResult read =
-            sb::ReadPort(link_.Port, buffer_.data() + count, buffer_.size() - count);
-        if (read.status == sb::IoStatus::Done) {
-            count += read.bytes;
-            if (count == buffer_.size()) break;
-        } else if (read.status == sb::IoStatus::WouldBlock) {
-            if (count == 0) return true;  // nothing after all: wait again
-        } else {
-            // The far end is gone; what came before it is still delivered.
-            if (count != 0) DeliverChunk(count);
-            PostHangup();
-            return false;
-        }
-        // Keep reading while the burst goes on; an idle line never gets here.
-        const sb::WaitResult more = sb::WaitReadable(link_.Port, *link_.CloseEvent, kGatherGapMs);
-        if (more == sb::WaitResult::Closed) return false;
-        if (more != sb::WaitResult::Ready) break;  // a hang-up shows at the next wait
+    // What one read finds is delivered at once: waiting for more would delay
+    // every poll, and the receiver puts frames split over chunks together.
+    const sb::IoResult read = sb::ReadPort(link_.Port, buffer_.data(), buffer_.size());
+    // Stamped as soon as the bytes are ours: the answer's pause counts from here.
+    const auto arrival = std::chrono::steady_clock::now();
+    if (read.status == sb::IoStatus::WouldBlock) return true;  // nothing after all: wait again
+    if (read.status != sb::IoStatus::Done) {
+        PostHangup();  // the far end is gone
+        return false;
     }
-    if (!DeliverChunk(count)) {
+    if (read.bytes == 0) return true;
+    if (!DeliverChunk(read.bytes, arrival)) {
         PostHangup();
         return false;
     }
     return true;
 }
 
-bool TReadThread::DeliverChunk(std::size_t count) {
+bool TReadThread::Wanted(std::uint32_t mask) const {
+    return link_.ReportedEvents && (link_.ReportedEvents->load(std::memory_order_relaxed) & mask);
+}
+
+bool TReadThread::DeliverChunk(std::size_t count, std::chrono::steady_clock::time_point arrival) {
     const std::uint8_t* bytes = buffer_.data();
-    const char eventChar = link_.EventChar ? link_.EventChar->load() : 0;
-    if (std::memchr(bytes, static_cast<unsigned char>(eventChar), count) != nullptr) {
-        std::uint32_t status = 0;
-        sb::GetModemStatus(link_.Port, status);
-        if (!PostEvent(EV_RXFLAG | EV_RING, status)) return false;
+    // The event character costs a message and a modem-line query (a USB
+    // transfer on many adapters), so only when somebody listens for it.
+    if (Wanted(EV_RXFLAG | EV_RING)) {
+        const char eventChar = link_.EventChar ? link_.EventChar->load() : 0;
+        if (std::memchr(bytes, static_cast<unsigned char>(eventChar), count) != nullptr) {
+            std::uint32_t status = 0;
+            sb::GetModemStatus(link_.Port, status);
+            if (!PostEvent(EV_RXFLAG | EV_RING, status)) return false;
+        }
     }
     if (!ReportLineErrors()) return false;
     std::vector<std::uint8_t> chunk(count + 1, 0);  // the chunk and one zero byte after it
     std::memcpy(chunk.data(), bytes, count);
-    return link_.Post(WM_COMM_DATA, count, 0, std::move(chunk));
+    return link_.Post(WM_COMM_DATA, count, 0, std::move(chunk), 0, arrival);
 }
 
 bool TReadThread::ReportLineErrors() {
@@ -152,6 +148,7 @@ bool TReadThread::ReportLineErrors() {
     std::uint32_t mask = EV_RING;
     if (flags & (CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER)) mask |= EV_ERR;
     if (brk) mask |= EV_BREAK;
+    if (!Wanted(mask)) return true;
     std::uint32_t status = 0;
     sb::GetModemStatus(link_.Port, status);
     return PostEvent(mask, status, flags);

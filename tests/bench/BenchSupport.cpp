@@ -128,6 +128,7 @@ Summary Summarize(std::vector<double> values) {
         const auto n = static_cast<std::size_t>(std::ceil(fraction * double(values.size())));
         return values[std::clamp<std::size_t>(n, 1, values.size()) - 1];
     };
+    summary.min = values.front();
     summary.median = rank(0.5);
     summary.p90 = rank(0.9);
     summary.p99 = rank(0.99);
@@ -137,9 +138,19 @@ Summary Summarize(std::vector<double> values) {
 
 std::string FormatSummary(const Summary& summary) {
     char text[128];
-    std::snprintf(text, sizeof text, "median %.3f p90 %.3f p99 %.3f max %.3f", summary.median,
-                  summary.p90, summary.p99, summary.max);
+    std::snprintf(text, sizeof text, "min %.3f median %.3f p90 %.3f p99 %.3f max %.3f", summary.min,
+                  summary.median, summary.p90, summary.p99, summary.max);
     return text;
+}
+
+double StealSeconds() {
+    std::ifstream stat("/proc/stat");
+    std::string cpu;
+    // user nice system idle iowait irq softirq steal, in clock ticks
+    std::uint64_t field[8] = {};
+    stat >> cpu;
+    for (auto& value : field) stat >> value;
+    return double(field[7]) / double(::sysconf(_SC_CLK_TCK));
 }
 
 std::vector<pid_t> ThreadIds() {
@@ -212,6 +223,24 @@ std::size_t ConsoleWireTiming::Frames() const {
     return stamps_.size() -
            static_cast<std::size_t>(std::count_if(stamps_.begin(), stamps_.end(),
                                                   [](const Stamp& s) { return s.poll; }));
+}
+
+std::vector<Clock::time_point> ConsoleWireTiming::PollStamps() const {
+    std::lock_guard lock(mutex_);
+    std::vector<Clock::time_point> times;
+    for (const auto& stamp : stamps_) {
+        if (stamp.poll) times.push_back(stamp.time);
+    }
+    return times;
+}
+
+std::vector<Clock::time_point> ConsoleWireTiming::FrameStamps() const {
+    std::lock_guard lock(mutex_);
+    std::vector<Clock::time_point> times;
+    for (const auto& stamp : stamps_) {
+        if (!stamp.poll) times.push_back(stamp.time);
+    }
+    return times;
 }
 
 pid_t ConsoleWireTiming::WireThread() const {

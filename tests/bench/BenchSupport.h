@@ -32,14 +32,20 @@ double Ms(Clock::duration duration);
 // idle threads, as every poll does. Throws std::system_error.
 double MeasurePtyRoundTripMs(std::size_t samples = 300, std::size_t replyBytes = 42);
 
-// Median, 90th, 99th percentile (nearest rank) and maximum; zeros when empty.
+// Minimum, median, 90th, 99th percentile (nearest rank) and maximum; zeros
+// when empty.
 struct Summary {
     std::size_t count = 0;
-    double median = 0, p90 = 0, p99 = 0, max = 0;
+    double min = 0, median = 0, p90 = 0, p99 = 0, max = 0;
 };
 Summary Summarize(std::vector<double> values);
-// "median 0.21 p90 0.35 p99 1.20 max 3.10" (milliseconds).
+// "min 0.05 median 0.21 p90 0.35 p99 1.20 max 3.10" (milliseconds).
 std::string FormatSummary(const Summary& summary);
+
+// CPU seconds the hypervisor has taken from this machine's processors so far
+// (steal time, /proc/stat): on a virtual machine it shows as delays of whole
+// milliseconds that no program can avoid. 0 where the kernel counts none.
+double StealSeconds();
 
 // The thread ids of this process as they are now.
 std::vector<pid_t> ThreadIds();
@@ -75,6 +81,9 @@ class ConsoleWireTiming {
     std::vector<double> AnswerOverheadsMs(double pauseMs = 20.0) const;
     std::size_t Polls() const;
     std::size_t Frames() const;
+    // The stamps of the polls and of the program's frames, in order.
+    std::vector<Clock::time_point> PollStamps() const;
+    std::vector<Clock::time_point> FrameStamps() const;
     // The thread the simulator logs from; 0 until it has logged.
     pid_t WireThread() const;
 

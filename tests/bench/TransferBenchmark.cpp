@@ -11,7 +11,10 @@
 // console's end of the line.
 //
 //   build/tests/bench/transfer_bench [--runs N] [--poll-ms N] [--only firmware|upload]
-//                                    [--firmware-bytes N] [--upload-bytes N]
+//                                    [--firmware-bytes N] [--upload-bytes N] [--split]
+//
+// --split also takes the program's own stamps (its line trace, which costs a
+// little) and splits the overhead into its three legs.
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,6 +32,7 @@
 #include "link/ConsoleSession.h"
 #include "link/LoopReplyTimer.h"
 #include "protocol/ConsoleLink.h"
+#include "protocol/Frame.h"
 #include "serial/Comm32.h"
 #include "serial/MessageLoop.h"
 #include "tests/bench/BenchSupport.h"
@@ -47,6 +51,8 @@ struct Options {
     std::size_t uploadBytes = 60 * 1024;
     bool firmware = true;
     bool upload = true;
+    // Also splits the overhead at the program's own stamps (the line trace).
+    bool split = false;
 };
 
 // The status line and the queue display, as a window would take them.
@@ -80,6 +86,18 @@ struct Rig {
     ~Rig() {
         if (comm.PortOpen()) comm.ClosePort();
     }
+    // Notes the program's read of each poll and the end of each write.
+    void TraceProgramSide() {
+        static const std::vector<std::uint8_t> kPoll = MakeFrame(cmPoll);
+        comm.SetOnTrace([this](const TTraceChunk& chunk) {
+            if (chunk.Direction == TTraceDirection::Sent) {
+                written.push_back(chunk.Time);
+            } else if (std::equal(chunk.Bytes.begin(), chunk.Bytes.end(), kPoll.begin(),
+                                  kPoll.end())) {
+                pollsRead.push_back(chunk.Time);
+            }
+        });
+    }
     bool RunUntilIdle() {
         return loop.RunUntil([this] { return session.Link.QueueLength() == 0 && !comm.PortOpen(); },
                              600s);
@@ -96,11 +114,12 @@ struct Rig {
     testing::FakeDialogs dialogs;
     ConsoleSession session;
     std::vector<pid_t> foreign;
+    std::vector<Clock::time_point> pollsRead, written;
 };
 
 struct Figures {
     std::size_t commands = 0;
-    double wallS = 0, boundS = 0, ratio = 0, cpuShare = 0, roundTripMs = 0;
+    double wallS = 0, boundS = 0, ratio = 0, cpuShare = 0, roundTripMs = 0, stealShare = 0;
     Summary overhead;
     bool ok = false;
 };
@@ -111,6 +130,29 @@ std::string WriteFile(const std::filesystem::path& path, std::size_t size, unsig
     for (auto& b : bytes) b = static_cast<char>(random());
     std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
     return path.string();
+}
+
+// Where the overhead goes: console to the program's read of the poll, the
+// read + 20 ms to the end of the program's write, that write to the console.
+void PrintSplit(const Rig& rig) {
+    const auto polls = rig.wire.PollStamps();
+    const auto frames = rig.wire.FrameStamps();
+    const std::size_t n =
+        std::min({polls.size(), frames.size(), rig.pollsRead.size(), rig.written.size()});
+    std::vector<double> toRead, toWrite, toConsole;
+    for (std::size_t i = 0; i < n; ++i) {
+        toRead.push_back(Ms(rig.pollsRead[i] - polls[i]));
+        toWrite.push_back(Ms(rig.written[i] - rig.pollsRead[i]) - 20.0);
+        toConsole.push_back(Ms(frames[i] - rig.written[i]));
+    }
+    std::printf("  split over %zu polls (of %zu, %zu, %zu, %zu):\n", n, polls.size(),
+                rig.pollsRead.size(), rig.written.size(), frames.size());
+    std::printf("    console poll -> program read     %s\n",
+                FormatSummary(Summarize(toRead)).c_str());
+    std::printf("    read + 20 ms -> write done       %s\n",
+                FormatSummary(Summarize(toWrite)).c_str());
+    std::printf("    write done -> console            %s\n",
+                FormatSummary(Summarize(toConsole)).c_str());
 }
 
 Figures Run(const Options& options, bool firmware, const std::string& file) {
@@ -125,9 +167,11 @@ Figures Run(const Options& options, bool firmware, const std::string& file) {
         if (!rig.RunUntilIdle()) return figures;
     }
     const ProgramCpu cpu(rig.foreign);
+    if (options.split) rig.TraceProgramSide();
     rig.wire.Reset();
     const std::uint64_t commandsBefore = rig.console.simulator.CommandsReceived();
     const double cpuBefore = cpu.Seconds();
+    const double stealBefore = StealSeconds();
     const auto start = Clock::now();
     if (firmware) {
         rig.session.Firmware.ToolButton10Click();
@@ -137,6 +181,8 @@ Figures Run(const Options& options, bool firmware, const std::string& file) {
     const bool idle = rig.RunUntilIdle();
     const double wall = Ms(Clock::now() - start) / 1000.0;
     const double cpuSeconds = cpu.Seconds() - cpuBefore;
+    // Both processors' steal, against the wall time of one.
+    figures.stealShare = (StealSeconds() - stealBefore) / wall;
 
     figures.commands = rig.console.simulator.CommandsReceived() - commandsBefore;
     figures.wallS = wall;
@@ -146,6 +192,7 @@ Figures Run(const Options& options, bool firmware, const std::string& file) {
     figures.cpuShare = cpuSeconds / wall;
     figures.overhead = Summarize(rig.wire.AnswerOverheadsMs());
     figures.ok = idle && rig.view.status == kTextOperationDone;
+    if (options.split) PrintSplit(rig);
     if (!figures.ok) std::fprintf(stderr, "run failed: status \"%s\"\n", rig.view.status.c_str());
     return figures;
 }
@@ -153,9 +200,11 @@ Figures Run(const Options& options, bool firmware, const std::string& file) {
 void Print(const char* what, int run, const Figures& f) {
     std::printf(
         "%-8s run %d: commands %zu, wall %.3f s, bound %.3f s (round trip %.3f ms), "
-        "wall/bound %.4f, cpu %.2f %% of wall, answer overhead %s ms (%zu polls)%s\n",
+        "wall/bound %.4f, cpu %.2f %% of wall, answer overhead %s ms (%zu polls), "
+        "steal %.2f %% of wall%s\n",
         what, run, f.commands, f.wallS, f.boundS, f.roundTripMs, f.ratio, 100.0 * f.cpuShare,
-        FormatSummary(f.overhead).c_str(), f.overhead.count, f.ok ? "" : " FAILED");
+        FormatSummary(f.overhead).c_str(), f.overhead.count, 100.0 * f.stealShare,
+        f.ok ? "" : " FAILED");
     std::fflush(stdout);
 }
 
@@ -193,7 +242,7 @@ void PrintSummary(const char* what, const std::vector<Figures>& runs) {
 [[noreturn]] void Usage() {
     std::fprintf(stderr,
                  "usage: transfer_bench [--runs N] [--poll-ms N] [--only firmware|upload]\n"
-                 "                      [--firmware-bytes N] [--upload-bytes N]\n");
+                 "                      [--firmware-bytes N] [--upload-bytes N] [--split]\n");
     std::exit(2);
 }
 
@@ -201,6 +250,10 @@ Options Parse(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string_view option = argv[i];
+        if (option == "--split") {
+            options.split = true;
+            continue;
+        }
         if (i + 1 >= argc) Usage();
         const std::string value = argv[++i];
         if (option == "--runs") {

@@ -22,6 +22,7 @@
 #include "link/LoopReplyTimer.h"
 #include "protocol/LinkInterfaces.h"
 #include "serial/Comm32.h"
+#include "serial/DeadlineSleep.h"
 #include "serial/MessageLoop.h"
 #include "sim/ConsoleSimulator.h"
 #include "sim/ConsoleStore.h"
@@ -56,13 +57,14 @@ class StatusView : public ILinkView {
     std::string counter = "0";
 };
 
-// The program's pause before it answers a poll, or a shorter one.
+// The program's pause before it answers a poll, or a shorter one counted
+// from the same moment.
 class BenchSleeper : public ISleeper {
   public:
     explicit BenchSleeper(int pauseMs) : pauseMs_(pauseMs) {}
-    void Sleep(int milliseconds) override {
-        std::this_thread::sleep_for(
-            std::chrono::milliseconds(pauseMs_ < 0 ? milliseconds : pauseMs_));
+    void SleepUntil(std::chrono::steady_clock::time_point deadline) override {
+        if (pauseMs_ >= 0) deadline -= std::chrono::milliseconds(kPollAnswerPauseMs - pauseMs_);
+        SleepUntilDeadline(deadline);
     }
 
   private:

@@ -148,7 +148,7 @@ class CheckingSerial : public ISerialLink {
 
 class NoPause : public ISleeper {
   public:
-    void Sleep(int) override {}
+    void SleepUntil(std::chrono::steady_clock::time_point) override {}
 };
 
 // Stands between the link and the real handlers: hands them exact-size copies

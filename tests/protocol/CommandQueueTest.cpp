@@ -10,6 +10,7 @@ namespace {
 using testing::Concat;
 using testing::LinkRig;
 using testing::Poll;
+using namespace std::chrono_literals;
 
 TEST(CommandQueue, DisplayFollowsEachStep) {
     LinkRig rig;
@@ -93,6 +94,31 @@ TEST(CommandQueue, PollsAreAnsweredWithTheHeadAfterAPause) {
     EXPECT_EQ(rig.serial.writes[1], expected) << "unanswered head is sent again";
     EXPECT_EQ(rig.sleeper.pauses, (std::vector<int>{20, 20}));
     EXPECT_EQ(rig.link.QueueLength(), 1);
+}
+
+TEST(CommandQueue, ThePauseEndsTwentyMillisecondsAfterTheChunkThatCompletedThePoll) {
+    LinkRig rig;
+    rig.link.ActivateComm();
+    rig.Queue(cmReadDirectory);
+    const auto poll = Poll();
+    const auto read = rig.serial.arrival;
+    rig.Feed({poll.begin(), poll.begin() + 3});
+    rig.serial.arrival = read + 7ms;
+    rig.Feed({poll.begin() + 3, poll.end()});
+    ASSERT_EQ(rig.sleeper.deadlines.size(), 1u);
+    EXPECT_EQ(rig.sleeper.deadlines[0], read + 27ms);
+}
+
+TEST(CommandQueue, WithoutAReadTimeThePauseCountsFromNow) {
+    LinkRig rig;
+    rig.serial.arrival = {};
+    rig.link.ActivateComm();
+    rig.Queue(cmReadDirectory);
+    const auto before = std::chrono::steady_clock::now();
+    rig.Feed(Poll());
+    ASSERT_EQ(rig.sleeper.deadlines.size(), 1u);
+    EXPECT_GE(rig.sleeper.deadlines[0], before + 20ms);
+    EXPECT_LE(rig.sleeper.deadlines[0], std::chrono::steady_clock::now() + 20ms);
 }
 
 TEST(CommandQueue, LongestCommandGoesOutAsA256ByteFrame) {

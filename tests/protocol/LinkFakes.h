@@ -1,6 +1,7 @@
 // Plain fakes for driving ConsoleLink without a port, a window or a clock.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -35,8 +36,11 @@ class RecordingSerial : public ISerialLink {
         return 1;
     }
     std::string OpenFailure() const override { return failReason; }
+    std::chrono::steady_clock::time_point ReceivedAt() const override { return arrival; }
 
     bool open = false;
+    // The read time of every chunk fed; the epoch stands for a link that has none.
+    std::chrono::steady_clock::time_point arrival{std::chrono::hours(1)};
     bool failOpen = false;
     std::string failReason;     // given for a failed open
     bool refuseWrites = false;  // as a component without a writer thread
@@ -78,10 +82,25 @@ class FakeTimer : public IReplyTimer {
     int running = 0;  // milliseconds since the last start
 };
 
+// Records each pause's deadline, and its length in milliseconds counted from
+// `origin` when one is given.
 class RecordingSleeper : public ISleeper {
   public:
-    void Sleep(int milliseconds) override { pauses.push_back(milliseconds); }
+    using TimePoint = std::chrono::steady_clock::time_point;
+    explicit RecordingSleeper(const TimePoint* origin = nullptr) : origin_(origin) {}
+    void SleepUntil(TimePoint deadline) override {
+        deadlines.push_back(deadline);
+        if (origin_) {
+            pauses.push_back(static_cast<int>(
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - *origin_)
+                    .count()));
+        }
+    }
+    std::vector<TimePoint> deadlines;
     std::vector<int> pauses;
+
+  private:
+    const TimePoint* origin_;
 };
 
 // A link with all fakes wired, the port name "/dev/ttyTEST".
@@ -89,7 +108,7 @@ struct LinkRig {
     RecordingSerial serial;
     RecordingView view;
     FakeTimer timer;
-    RecordingSleeper sleeper;
+    RecordingSleeper sleeper{&serial.arrival};
     ConsoleLink link{serial, view, timer, sleeper, [] { return std::string("/dev/ttyTEST"); }};
 
     void Feed(const std::vector<std::uint8_t>& bytes) {

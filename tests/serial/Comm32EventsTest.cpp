@@ -134,6 +134,16 @@ TEST(Comm32Events, TheEventCharacterIsReportedBeforeItsChunk) {
     EXPECT_EQ(log, std::vector<std::string>{"Data:2"});
 }
 
+TEST(Comm32Events, WithoutAHandlerTheEventCharacterPostsNothing) {
+    CommHarness h;
+    h.comm.SetEventChar('~');
+    h.comm.OnBreak = [](TComm32&) {};  // listens for another event
+    ASSERT_TRUE(h.comm.OpenPort());
+    ASSERT_TRUE(h.pty.Write(std::vector<std::uint8_t>{'a', '~', 'b'}, kPatience));
+    ASSERT_TRUE(h.RunUntilReceived(3));
+    EXPECT_EQ(h.target.Count(WM_COMM_EVENT), 0);
+}
+
 TEST(Comm32Events, APtyReportsNoLinesAtStart) {
     CommHarness h;
     ASSERT_TRUE(h.comm.OpenPort());

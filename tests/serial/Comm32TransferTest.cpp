@@ -31,6 +31,24 @@ TEST(Comm32Receive, ALongBurstArrivesCompleteInOrderInBoundedChunks) {
     }
 }
 
+TEST(Comm32Receive, EachChunkCarriesTheMomentItWasRead) {
+    CommHarness h;
+    ASSERT_TRUE(h.comm.OpenPort());
+    std::vector<std::chrono::steady_clock::time_point> stamps;
+    h.comm.OnReceiveData = [&](const void*, std::uint16_t) {
+        stamps.push_back(h.comm.ReceivedAt());
+    };
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_TRUE(h.pty.Write(Pattern(20, 5), kPatience));
+    ASSERT_TRUE(h.target.WaitPosted(WM_COMM_DATA, 1));
+    const auto posted = std::chrono::steady_clock::now();
+    ASSERT_TRUE(h.loop.RunUntil([&] { return !stamps.empty(); }, kPatience));
+    EXPECT_GE(stamps[0], before);
+    EXPECT_LE(stamps[0], posted) << "stamped by the reader, not when handled";
+    EXPECT_EQ(h.comm.ReceivedAt(), std::chrono::steady_clock::time_point{})
+        << "only during the event";
+}
+
 TEST(Comm32Receive, EachChunkKeepsItsBytesUntilHandled) {
     CommHarness h;
     ASSERT_TRUE(h.comm.OpenPort());

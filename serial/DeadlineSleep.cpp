@@ -1,0 +1,26 @@
+#include "serial/DeadlineSleep.h"
+
+#include <sys/prctl.h>
+#include <time.h>
+
+#include <cerrno>
+
+namespace vemkard {
+
+void SleepUntilDeadline(std::chrono::steady_clock::time_point deadline) {
+    // The steady clock is CLOCK_MONOTONIC on Linux.
+    const auto since = deadline.time_since_epoch();
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+    const timespec until{
+        static_cast<time_t>(seconds.count()),
+        static_cast<long>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
+    const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+    if (slack > 1) prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+    // An absolute sleep that a signal interrupts is simply taken up again.
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+    if (slack > 1) prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0);
+}
+
+}  // namespace vemkard
