@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <system_error>
 #include <thread>
@@ -117,6 +118,14 @@ double MeasurePtyRoundTripMs(std::size_t samples, std::size_t replyBytes) {
     [[maybe_unused]] const auto ignored = ::write(stop.Get(), &one, sizeof one);
     program.join();
     return Summarize(std::move(trips)).median;
+}
+
+std::string WriteRandomFile(const std::filesystem::path& path, std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<char> bytes(size);
+    for (auto& b : bytes) b = static_cast<char>(random());
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    return path.string();
 }
 
 Summary Summarize(std::vector<double> values) {

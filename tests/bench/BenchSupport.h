@@ -1,6 +1,6 @@
 // Measuring pieces shared by the end-to-end benchmarks: the pty round trip,
 // the wire timing at the console's end of the line, a percentile summary and
-// the CPU time of the program's own threads.
+// the CPU time of the program's own threads; and the files they send.
 //
 // Thread rules: ConsoleWireTiming's logger may run on any thread (the
 // simulator's wire thread); its other members belong to one thread. The rest
@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,6 +32,10 @@ double Ms(Clock::duration duration);
 // console's end, blocked in poll() too, reads them. Each sample starts from
 // idle threads, as every poll does. Throws std::system_error.
 double MeasurePtyRoundTripMs(std::size_t samples = 300, std::size_t replyBytes = 42);
+
+// Writes `size` bytes of a random stream from `seed` to `path` (a firmware
+// image or a file to upload); returns the path.
+std::string WriteRandomFile(const std::filesystem::path& path, std::size_t size, unsigned seed);
 
 // Minimum, median, 90th, 99th percentile (nearest rank) and maximum; zeros
 // when empty.

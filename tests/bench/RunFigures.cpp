@@ -27,12 +27,15 @@ void PrintRun(const char* what, int run, const RunFigures& f) {
     if (f.ownerCpuSeconds >= 0 && f.wallS > 0)
         std::snprintf(owner, sizeof owner, ", owner thread %.2f %%",
                       100.0 * f.ownerCpuSeconds / f.wallS);
+    char steal[48] = "";
+    if (f.stealShare >= 0)
+        std::snprintf(steal, sizeof steal, ", steal %.2f %% of wall", 100.0 * f.stealShare);
     std::printf(
         "%-8s run %d: commands %zu, wall %.3f s, bound %.3f s (round trip %.3f ms), "
         "wall/bound %.4f, cpu %.2f %% of wall (%.0f us a command%s), answer overhead %s ms "
-        "(%zu polls)%s\n",
+        "(%zu polls)%s%s\n",
         what, run, f.commands, f.wallS, f.boundS, f.roundTripMs, f.ratio, 100.0 * f.cpuShare,
-        perCommandUs, owner, FormatSummary(f.overhead).c_str(), f.overhead.count,
+        perCommandUs, owner, FormatSummary(f.overhead).c_str(), f.overhead.count, steal,
         f.ok ? "" : " FAILED");
     std::fflush(stdout);
 }
@@ -55,6 +58,19 @@ void PrintRunSummary(const char* what, const std::vector<RunFigures>& runs) {
     spread("overhead p99", 3, [](const RunFigures& f) { return f.overhead.p99; });
     spread("overhead max", 3, [](const RunFigures& f) { return f.overhead.max; });
     std::fflush(stdout);
+}
+
+void RunReport::Add(const char* what, int run, const RunFigures& figures) {
+    PrintRun(what, run, figures);
+    ok_ = ok_ && figures.ok;
+    auto kind = std::find_if(kinds_.begin(), kinds_.end(),
+                             [what](const auto& kind) { return kind.first == what; });
+    if (kind == kinds_.end()) kind = kinds_.insert(kinds_.end(), {what, {}});
+    kind->second.push_back(figures);
+}
+
+void RunReport::PrintSummary() const {
+    for (const auto& [what, runs] : kinds_) PrintRunSummary(what.c_str(), runs);
 }
 
 }  // namespace vemkard::bench

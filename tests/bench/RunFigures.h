@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/bench/BenchSupport.h"
@@ -16,6 +18,8 @@ struct RunFigures {
     double wallS = 0, boundS = 0, ratio = 0, cpuSeconds = 0, cpuShare = 0, roundTripMs = 0;
     // CPU seconds of the owner (user-interface) thread alone; < 0: not taken.
     double ownerCpuSeconds = -1;
+    // The host's steal over the run as a share of the wall time; < 0: not taken.
+    double stealShare = -1;
     Summary overhead;
     bool ok = false;
 };
@@ -24,5 +28,19 @@ struct RunFigures {
 void Complete(RunFigures& figures, int pollMs);
 void PrintRun(const char* what, int run, const RunFigures& figures);
 void PrintRunSummary(const char* what, const std::vector<RunFigures>& runs);
+
+// The runs of a benchmark: each printed as it ends, then a summary of each kind.
+class RunReport {
+  public:
+    // Prints the run and keeps it for the summary.
+    void Add(const char* what, int run, const RunFigures& figures);
+    // The summary of each kind of run, in the order they first came.
+    void PrintSummary() const;
+    bool AllOk() const { return ok_; }
+
+  private:
+    std::vector<std::pair<std::string, std::vector<RunFigures>>> kinds_;
+    bool ok_ = true;
+};
 
 }  // namespace vemkard::bench

@@ -19,11 +19,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,7 +31,9 @@
 #include "protocol/Frame.h"
 #include "serial/Comm32.h"
 #include "serial/MessageLoop.h"
+#include "tests/bench/BenchOptions.h"
 #include "tests/bench/BenchSupport.h"
+#include "tests/bench/RunFigures.h"
 #include "tests/support/FakeDialogs.h"
 #include "tests/support/SimulatedConsole.h"
 
@@ -44,13 +42,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Options {
-    int runs = 3;
-    int pollMs = 5;
-    std::size_t firmwareBytes = 65535;
+struct Options : RunOptions {
     std::size_t uploadBytes = 60 * 1024;
-    bool firmware = true;
-    bool upload = true;
     // Also splits the overhead at the program's own stamps (the line trace).
     bool split = false;
 };
@@ -117,21 +110,6 @@ struct Rig {
     std::vector<Clock::time_point> pollsRead, written;
 };
 
-struct Figures {
-    std::size_t commands = 0;
-    double wallS = 0, boundS = 0, ratio = 0, cpuShare = 0, roundTripMs = 0, stealShare = 0;
-    Summary overhead;
-    bool ok = false;
-};
-
-std::string WriteFile(const std::filesystem::path& path, std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::vector<char> bytes(size);
-    for (auto& b : bytes) b = static_cast<char>(random());
-    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-    return path.string();
-}
-
 // Where the overhead goes: console to the program's read of the poll, the
 // read + 20 ms to the end of the program's write, that write to the console.
 void PrintSplit(const Rig& rig) {
@@ -155,8 +133,8 @@ void PrintSplit(const Rig& rig) {
                 FormatSummary(Summarize(toConsole)).c_str());
 }
 
-Figures Run(const Options& options, bool firmware, const std::string& file) {
-    Figures figures;
+RunFigures Run(const Options& options, bool firmware, const std::string& file) {
+    RunFigures figures;
     figures.roundTripMs = MeasurePtyRoundTripMs();
     Rig rig(options.pollMs);
     rig.dialogs.confirm = true;
@@ -179,96 +157,32 @@ Figures Run(const Options& options, bool firmware, const std::string& file) {
         rig.session.Upload.ToolButton8Click();
     }
     const bool idle = rig.RunUntilIdle();
-    const double wall = Ms(Clock::now() - start) / 1000.0;
-    const double cpuSeconds = cpu.Seconds() - cpuBefore;
+    figures.wallS = Ms(Clock::now() - start) / 1000.0;
+    figures.cpuSeconds = cpu.Seconds() - cpuBefore;
     // Both processors' steal, against the wall time of one.
-    figures.stealShare = (StealSeconds() - stealBefore) / wall;
+    figures.stealShare = (StealSeconds() - stealBefore) / figures.wallS;
 
     figures.commands = rig.console.simulator.CommandsReceived() - commandsBefore;
-    figures.wallS = wall;
-    figures.boundS =
-        double(figures.commands) * (20.0 + options.pollMs + figures.roundTripMs) / 1000.0;
-    figures.ratio = wall / figures.boundS;
-    figures.cpuShare = cpuSeconds / wall;
     figures.overhead = Summarize(rig.wire.AnswerOverheadsMs());
+    Complete(figures, options.pollMs);
     figures.ok = idle && rig.view.status == kTextOperationDone;
     if (options.split) PrintSplit(rig);
     if (!figures.ok) std::fprintf(stderr, "run failed: status \"%s\"\n", rig.view.status.c_str());
     return figures;
 }
 
-void Print(const char* what, int run, const Figures& f) {
-    std::printf(
-        "%-8s run %d: commands %zu, wall %.3f s, bound %.3f s (round trip %.3f ms), "
-        "wall/bound %.4f, cpu %.2f %% of wall, answer overhead %s ms (%zu polls), "
-        "steal %.2f %% of wall%s\n",
-        what, run, f.commands, f.wallS, f.boundS, f.roundTripMs, f.ratio, 100.0 * f.cpuShare,
-        FormatSummary(f.overhead).c_str(), f.overhead.count, 100.0 * f.stealShare,
-        f.ok ? "" : " FAILED");
-    std::fflush(stdout);
-}
-
-// min / median / max of one figure over the runs.
-void PrintSpread(const char* what, const char* figure, std::vector<double> values,
-                 const char* format) {
-    std::sort(values.begin(), values.end());
-    const double median = values[values.size() / 2];
-    char line[256];
-    std::snprintf(line, sizeof line, "%%-8s %%-18s min %s  median %s  max %s\n", format, format,
-                  format);
-    std::printf(line, what, figure, values.front(), median, values.back());
-}
-
-void PrintSummary(const char* what, const std::vector<Figures>& runs) {
-    if (runs.empty()) return;
-    const auto pick = [&](auto field) {
-        std::vector<double> values;
-        for (const auto& f : runs) values.push_back(field(f));
-        return values;
-    };
-    PrintSpread(what, "wall/bound", pick([](const Figures& f) { return f.ratio; }), "%.4f");
-    PrintSpread(what, "cpu % of wall", pick([](const Figures& f) { return 100 * f.cpuShare; }),
-                "%.2f");
-    PrintSpread(what, "overhead median", pick([](const Figures& f) { return f.overhead.median; }),
-                "%.3f");
-    PrintSpread(what, "overhead p90", pick([](const Figures& f) { return f.overhead.p90; }),
-                "%.3f");
-    PrintSpread(what, "overhead p99", pick([](const Figures& f) { return f.overhead.p99; }),
-                "%.3f");
-    PrintSpread(what, "overhead max", pick([](const Figures& f) { return f.overhead.max; }),
-                "%.3f");
-}
-
-[[noreturn]] void Usage() {
-    std::fprintf(stderr,
-                 "usage: transfer_bench [--runs N] [--poll-ms N] [--only firmware|upload]\n"
-                 "                      [--firmware-bytes N] [--upload-bytes N] [--split]\n");
-    std::exit(2);
-}
-
 Options Parse(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view option = argv[i];
-        if (option == "--split") {
+    CommandLine line(argc, argv,
+                     "usage: transfer_bench [--runs N] [--poll-ms N] [--only firmware|upload]\n"
+                     "                      [--firmware-bytes N] [--upload-bytes N] [--split]\n");
+    while (line.Next()) {
+        if (line.Flag("--split")) {
             options.split = true;
-            continue;
-        }
-        if (i + 1 >= argc) Usage();
-        const std::string value = argv[++i];
-        if (option == "--runs") {
-            options.runs = std::max(1, std::atoi(value.c_str()));
-        } else if (option == "--poll-ms") {
-            options.pollMs = std::max(0, std::atoi(value.c_str()));
-        } else if (option == "--firmware-bytes") {
-            options.firmwareBytes = std::clamp<std::size_t>(std::stoul(value), 1, 65535);
-        } else if (option == "--upload-bytes") {
-            options.uploadBytes = std::clamp<std::size_t>(std::stoul(value), 1, 61440);
-        } else if (option == "--only" && (value == "firmware" || value == "upload")) {
-            options.firmware = value == "firmware";
-            options.upload = value == "upload";
-        } else {
-            Usage();
+        } else if (line.Option("--upload-bytes")) {
+            options.uploadBytes = std::size_t(line.Number(1, 61440));
+        } else if (!TakeRunOption(line, options, {"firmware", "upload"})) {
+            line.Usage();
         }
     }
     return options;
@@ -283,27 +197,17 @@ int main(int argc, char** argv) {
     const auto folder = std::filesystem::temp_directory_path() /
                         ("vemkard-transfer-bench-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
-    const std::string image = WriteFile(folder / "image.mts", options.firmwareBytes, 1);
-    const std::string upload = WriteFile(folder / "upload.bin", options.uploadBytes, 2);
+    const std::string image = WriteRandomFile(folder / "image.mts", options.firmwareBytes, 1);
+    const std::string upload = WriteRandomFile(folder / "upload.bin", options.uploadBytes, 2);
     std::printf("transfer_bench: firmware image %zu bytes, upload %zu bytes, poll pause %d ms\n",
                 options.firmwareBytes, options.uploadBytes, options.pollMs);
 
-    std::vector<Figures> firmware, uploads;
-    bool ok = true;
+    RunReport report;
     for (int run = 1; run <= options.runs; ++run) {
-        if (options.firmware) {
-            firmware.push_back(Run(options, true, image));
-            Print("firmware", run, firmware.back());
-            ok = ok && firmware.back().ok;
-        }
-        if (options.upload) {
-            uploads.push_back(Run(options, false, upload));
-            Print("upload", run, uploads.back());
-            ok = ok && uploads.back().ok;
-        }
+        if (options.Runs("firmware")) report.Add("firmware", run, Run(options, true, image));
+        if (options.Runs("upload")) report.Add("upload", run, Run(options, false, upload));
     }
-    PrintSummary("firmware", firmware);
-    PrintSummary("upload", uploads);
+    report.PrintSummary();
     std::filesystem::remove_all(folder);
-    return ok ? 0 : 1;
+    return report.AllOk() ? 0 : 1;
 }

@@ -18,10 +18,8 @@
 #include <QWindow>
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <random>
 #include <string>
@@ -30,6 +28,7 @@
 
 #include "protocol/LinkAction.h"
 #include "sim/SampleFiles.h"
+#include "tests/bench/BenchOptions.h"
 #include "tests/bench/BenchSupport.h"
 #include "tests/bench/RunFigures.h"
 #include "tests/support/SimulatedConsole.h"
@@ -41,13 +40,8 @@
 namespace vemkard::bench {
 namespace {
 
-struct Options {
-    int runs = 3;
-    int pollMs = 5;
+struct Options : RunOptions {
     int files = 255;
-    std::size_t firmwareBytes = 65535;
-    bool listing = true;
-    bool firmware = true;
 };
 
 // Files such as a console in service holds, named as uploads name them.
@@ -200,40 +194,16 @@ RunFigures Firmware(const Options& options, const std::string& image) {
     });
 }
 
-std::string WriteImage(const std::filesystem::path& path, std::size_t size) {
-    std::mt19937 random(1);
-    std::vector<char> bytes(size);
-    for (auto& b : bytes) b = static_cast<char>(random());
-    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-    return path.string();
-}
-
-[[noreturn]] void Usage() {
-    std::fprintf(stderr,
-                 "usage: window_bench [--runs N] [--poll-ms N] [--files N]\n"
-                 "                    [--firmware-bytes N] [--only listing|firmware]\n");
-    std::exit(2);
-}
-
 Options Parse(int argc, char** argv) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view option = argv[i];
-        if (i + 1 >= argc) Usage();
-        const std::string value = argv[++i];
-        if (option == "--runs") {
-            options.runs = std::max(1, std::atoi(value.c_str()));
-        } else if (option == "--poll-ms") {
-            options.pollMs = std::max(0, std::atoi(value.c_str()));
-        } else if (option == "--files") {
-            options.files = std::clamp(std::atoi(value.c_str()), 0, 255);
-        } else if (option == "--firmware-bytes") {
-            options.firmwareBytes = std::clamp<std::size_t>(std::stoul(value), 1, 65535);
-        } else if (option == "--only" && (value == "listing" || value == "firmware")) {
-            options.listing = value == "listing";
-            options.firmware = value == "firmware";
-        } else {
-            Usage();
+    CommandLine line(argc, argv,
+                     "usage: window_bench [--runs N] [--poll-ms N] [--files N]\n"
+                     "                    [--firmware-bytes N] [--only listing|firmware]\n");
+    while (line.Next()) {
+        if (line.Option("--files")) {
+            options.files = int(line.Number(0, 255));
+        } else if (!TakeRunOption(line, options, {"listing", "firmware"})) {
+            line.Usage();
         }
     }
     return options;
@@ -252,27 +222,17 @@ int main(int argc, char** argv) {
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     int qtArgc = 1;
     vemkard::TApplication app(qtArgc, argv);
-    const std::string image = WriteImage(
-        std::filesystem::path(config.path().toStdString()) / "image.mts", options.firmwareBytes);
+    const std::string image = WriteRandomFile(
+        std::filesystem::path(config.path().toStdString()) / "image.mts", options.firmwareBytes, 1);
     std::printf("window_bench: %d files listed, firmware image %zu bytes, poll pause %d ms, %s\n",
                 options.files, options.firmwareBytes, options.pollMs,
                 qgetenv("QT_QPA_PLATFORM").constData());
 
-    std::vector<RunFigures> listings, firmware;
-    bool ok = true;
+    RunReport report;
     for (int run = 1; run <= options.runs; ++run) {
-        if (options.listing) {
-            listings.push_back(Listing(options));
-            PrintRun("listing", run, listings.back());
-            ok = ok && listings.back().ok;
-        }
-        if (options.firmware) {
-            firmware.push_back(Firmware(options, image));
-            PrintRun("firmware", run, firmware.back());
-            ok = ok && firmware.back().ok;
-        }
+        if (options.Runs("listing")) report.Add("listing", run, Listing(options));
+        if (options.Runs("firmware")) report.Add("firmware", run, Firmware(options, image));
     }
-    PrintRunSummary("listing", listings);
-    PrintRunSummary("firmware", firmware);
-    return ok ? 0 : 1;
+    report.PrintSummary();
+    return report.AllOk() ? 0 : 1;
 }
