@@ -8,7 +8,6 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <optional>
 
@@ -358,9 +357,9 @@ void TForm1::SetProgressPosition(int position) {
 
 void TForm1::SetQueueCounter(std::string_view text) {
     wanted_.counter = FromUtf8(text);
-    int length = 0;
-    std::from_chars(text.data(), text.data() + text.size(), length);
-    pace_.QueueLength(length, clock_());
+    // The link shows its counter once the queue has changed: the pace reads
+    // the length from the queue, not back from the text.
+    pace_.QueueLength(session_.Link.QueueLength(), clock_());
     QueueDisplayChanged();
 }
 
