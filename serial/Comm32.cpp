@@ -171,7 +171,8 @@ bool TComm32::OpenPort() {
                                .Session = session_,
                                .EventChar = &eventChar_,
                                .ReportedEvents = &reportedEvents_,
-                               .TraceWrites = &traceWrites_};
+                               .TraceWrites = &traceWrites_,
+                               .TraceOrder = &traceOrder_};
 
     try {
         readThread_ = std::make_unique<TReadThread>(link);

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -246,6 +247,7 @@ class TComm32 {
     std::chrono::steady_clock::time_point receivedAt_{};
     TTraceEvent onTrace_;
     std::atomic<bool> traceWrites_{false};  // onTrace_ is set, for the writer
+    std::mutex traceOrder_;                 // TCommThreadLink::TraceOrder
     std::uint32_t lastEventMask_ = 0;
     std::uint32_t lastModemStatus_ = 0;
 };

@@ -70,7 +70,7 @@ struct TCommMessage {
     // WM_COMM_EVENT with EV_ERR: the line error flags (CE_...) read with the event.
     std::uint32_t ErrorFlags = 0;
     // WM_COMM_DATA: when the reader read the chunk. WM_COMM_WRITTEN: when the
-    // write ended. Unset (the epoch) elsewhere.
+    // write of its last bytes began. Unset (the epoch) elsewhere.
     std::chrono::steady_clock::time_point Time{};
     // The open that posted the message; empty in a message made by hand.
     std::weak_ptr<TCommSession> Session;

@@ -42,6 +42,12 @@ struct TCommThreadLink {
     const std::atomic<std::uint32_t>* ReportedEvents = nullptr;
     // Whether the writer reports what it wrote (WM_COMM_WRITTEN); the owner may change it.
     const std::atomic<bool>* TraceWrites = nullptr;
+    // While the line is traced: held by the writer from a write until its
+    // WM_COMM_WRITTEN is posted, and by the reader to post a chunk, so that an
+    // answer read at once is never traced before the frame it answers.
+    std::mutex* TraceOrder = nullptr;
+
+    bool Traced() const { return TraceWrites && TraceWrites->load(std::memory_order_relaxed); }
 
     // Posts a message of this open to the owner. False when it cannot be queued.
     bool Post(std::uint32_t msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0,
@@ -132,7 +138,8 @@ class TWriteThread {
     Outcome SendRequests();
     // Writes one request in full; `written` counts the bytes that went.
     Outcome WriteAll(const std::vector<std::uint8_t>& bytes, std::size_t& written);
-    void ReportWritten(const std::vector<std::uint8_t>& bytes, std::size_t written);
+    void ReportWritten(const std::vector<std::uint8_t>& bytes, std::size_t written,
+                       std::chrono::steady_clock::time_point time);
 
     const TCommThreadLink link_;
     serial_backend::Event doorbell_;

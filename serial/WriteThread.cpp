@@ -65,29 +65,38 @@ TWriteThread::Outcome TWriteThread::SendRequests() {
             if (link_.CloseEvent->IsSet()) return Outcome::Closed;
             std::size_t written = 0;
             const Outcome sent = WriteAll(request, written);
-            ReportWritten(request, written);
-            if (sent != Outcome::Sent) return sent;
+            // A whole frame was reported by WriteAll, in order with the reader.
+            if (sent != Outcome::Sent) {
+                ReportWritten(request, written, std::chrono::steady_clock::now());
+                return sent;
+            }
         }
     }
 }
 
-void TWriteThread::ReportWritten(const std::vector<std::uint8_t>& bytes, std::size_t written) {
-    if (written == 0 || !link_.TraceWrites || !link_.TraceWrites->load(std::memory_order_relaxed))
-        return;
-    const auto end = std::chrono::steady_clock::now();
+void TWriteThread::ReportWritten(const std::vector<std::uint8_t>& bytes, std::size_t written,
+                                 std::chrono::steady_clock::time_point time) {
+    if (written == 0 || !link_.Traced()) return;
     link_.Post(WM_COMM_WRITTEN, written, 0,
                std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + std::ptrdiff_t(written)), 0,
-               end);
+               time);
 }
 
 TWriteThread::Outcome TWriteThread::WriteAll(const std::vector<std::uint8_t>& bytes,
                                              std::size_t& offset) {
     offset = 0;
     while (offset < bytes.size()) {
+        // The write does not block (the port is non-blocking), so the reader
+        // waits at most for one system call.
+        std::unique_lock<std::mutex> order;
+        if (link_.Traced() && link_.TraceOrder) order = std::unique_lock(*link_.TraceOrder);
+        // Stamped before the write: its answer may be read before it returns.
+        const auto start = std::chrono::steady_clock::now();
         const sb::IoResult written =
             sb::WritePort(link_.Port, bytes.data() + offset, bytes.size() - offset);
         if (written.status == sb::IoStatus::Done && written.bytes != 0) {
             offset += written.bytes;
+            if (offset == bytes.size()) ReportWritten(bytes, offset, start);
             continue;
         }
         if (written.status == sb::IoStatus::HungUp || written.status == sb::IoStatus::Failed) {
