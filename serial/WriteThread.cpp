@@ -88,15 +88,18 @@ TWriteThread::Outcome TWriteThread::WriteAll(const std::vector<std::uint8_t>& by
     while (offset < bytes.size()) {
         // The write does not block (the port is non-blocking), so the reader
         // waits at most for one system call.
+        // Read once per write: a tap set while a write is under way must not
+        // report a write that did not hold the order lock.
+        const bool traced = link_.Traced();
         std::unique_lock<std::mutex> order;
-        if (link_.Traced() && link_.TraceOrder) order = std::unique_lock(*link_.TraceOrder);
+        if (traced && link_.TraceOrder) order = std::unique_lock(*link_.TraceOrder);
         // Stamped before the write: its answer may be read before it returns.
         const auto start = std::chrono::steady_clock::now();
         const sb::IoResult written =
             sb::WritePort(link_.Port, bytes.data() + offset, bytes.size() - offset);
         if (written.status == sb::IoStatus::Done && written.bytes != 0) {
             offset += written.bytes;
-            if (offset == bytes.size()) ReportWritten(bytes, offset, start);
+            if (offset == bytes.size() && traced) ReportWritten(bytes, offset, start);
             continue;
         }
         if (written.status == sb::IoStatus::HungUp || written.status == sb::IoStatus::Failed) {
