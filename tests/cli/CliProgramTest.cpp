@@ -7,7 +7,9 @@
 
 #include <fstream>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "files/FileUpload.h"
 #include "protocol/Frame.h"
@@ -355,7 +357,13 @@ TEST(CliTrace, ShowsEveryFrameOfAShortExchangeOnItsOwnLine) {
         last = std::stod(time);
         EXPECT_EQ(line.substr(space + 1), bytes + "  " + text);
     }
-    EXPECT_FALSE(std::getline(in, line)) << "more than the exchange: " << line;
+    std::vector<std::string> rest;
+    while (std::getline(in, line)) rest.push_back(line);
+    // The next poll may come before the program has closed the port.
+    if (!rest.empty() && rest.front().ends_with("<- " + hex(poll) + "  cmPoll")) {
+        rest.erase(rest.begin());
+    }
+    EXPECT_TRUE(rest.empty()) << "more than the exchange: " << rest.front();
 }
 
 }  // namespace
