@@ -111,10 +111,12 @@ class TReadThread {
 };
 
 // Sends the queued write requests in order, each in full, then takes the
-// next. Posts WM_COMM_STARTED (1) once it runs and WM_COMM_HANGUP when a write
-// fails (then it ends); while TraceWrites is set, WM_COMM_WRITTEN after each
-// request with the bytes that went (all of them, or those before a failure).
-// Requests still queued at close are dropped.
+// next. A request with nothing ahead of it is written at once by the thread
+// that queues it, as far as the driver takes it; the writer sends the rest.
+// Posts WM_COMM_STARTED (1) once it runs and WM_COMM_HANGUP when a write fails
+// (then it ends); while TraceWrites is set, WM_COMM_WRITTEN after each request
+// with the bytes that went (all of them, or those before a failure). Requests
+// still queued at close are dropped.
 class TWriteThread {
   public:
     // Makes the request queue, so requests queued before Start are kept.
@@ -127,7 +129,8 @@ class TWriteThread {
     // Starts the thread. Throws std::system_error when it cannot.
     void Start();
     void Join();
-    // Any thread: queues a copy of the bytes. False once the writer has ended.
+    // Any thread: writes or queues a copy of the bytes, never waiting for the
+    // line. False once the writer has ended.
     bool Queue(const void* data, std::size_t count);
 
   private:
@@ -136,15 +139,23 @@ class TWriteThread {
     void Execute();
     // Sends requests as they come until the close event or a failure.
     Outcome SendRequests();
-    // Writes one request in full; `written` counts the bytes that went.
-    Outcome WriteAll(const std::vector<std::uint8_t>& bytes, std::size_t& written);
+    // One write from `offset` on, which it moves past what went; a frame that
+    // is complete after it is reported while the line is traced.
+    serial_backend::IoResult WriteSome(const std::vector<std::uint8_t>& bytes, std::size_t& offset);
+    // Writes the rest of a request from `offset`, which ends past what went.
+    Outcome WriteAll(const std::vector<std::uint8_t>& bytes, std::size_t& offset);
     void ReportWritten(const std::vector<std::uint8_t>& bytes, std::size_t written,
                        std::chrono::steady_clock::time_point time);
 
     const TCommThreadLink link_;
     serial_backend::Event doorbell_;
     std::mutex mutex_;
-    std::deque<std::vector<std::uint8_t>> requests_;
+    struct TRequest {
+        std::vector<std::uint8_t> bytes;
+        std::size_t sent = 0;  // what went before it was queued
+    };
+    std::deque<TRequest> requests_;
+    bool busy_ = false;   // the writer holds a request; guarded by mutex_
     bool ended_ = false;  // guarded by mutex_
     std::thread thread_;
 };

@@ -22,12 +22,21 @@ void TWriteThread::Join() {
 }
 
 bool TWriteThread::Queue(const void* data, std::size_t count) {
-    std::vector<std::uint8_t> bytes(count);
-    if (count != 0) std::memcpy(bytes.data(), data, count);
+    TRequest request;
+    request.bytes.resize(count);
+    if (count != 0) std::memcpy(request.bytes.data(), data, count);
     {
         std::lock_guard lock(mutex_);
         if (ended_) return false;
-        requests_.push_back(std::move(bytes));
+        // With nothing ahead of it the caller writes the frame itself: the
+        // port never blocks, and waking the writer would cost more than the
+        // write and delay the frame. What does not go at once is the writer's.
+        if (requests_.empty() && !busy_ && !link_.CloseEvent->IsSet()) {
+            const sb::IoResult written = WriteSome(request.bytes, request.sent);
+            if (written.status == sb::IoStatus::Done && request.sent == request.bytes.size())
+                return true;
+        }
+        requests_.push_back(std::move(request));
     }
     doorbell_.Set();
     return true;
@@ -54,20 +63,20 @@ TWriteThread::Outcome TWriteThread::SendRequests() {
         if (wait != sb::WaitResult::Ready) return Outcome::Failed;
         doorbell_.Reset();
         for (;;) {
-            std::vector<std::uint8_t> request;
+            TRequest request;
             {
                 std::lock_guard lock(mutex_);
-                if (requests_.empty()) break;
+                busy_ = !requests_.empty();
+                if (!busy_) break;
                 request = std::move(requests_.front());
                 requests_.pop_front();
             }
             // A request still queued at close is dropped unsent.
             if (link_.CloseEvent->IsSet()) return Outcome::Closed;
-            std::size_t written = 0;
-            const Outcome sent = WriteAll(request, written);
-            // A whole frame was reported by WriteAll, in order with the reader.
+            const Outcome sent = WriteAll(request.bytes, request.sent);
+            // A whole frame was reported as it went, in order with the reader.
             if (sent != Outcome::Sent) {
-                ReportWritten(request, written, std::chrono::steady_clock::now());
+                ReportWritten(request.bytes, request.sent, std::chrono::steady_clock::now());
                 return sent;
             }
         }
@@ -82,26 +91,30 @@ void TWriteThread::ReportWritten(const std::vector<std::uint8_t>& bytes, std::si
                time);
 }
 
+sb::IoResult TWriteThread::WriteSome(const std::vector<std::uint8_t>& bytes, std::size_t& offset) {
+    // Read once per write: a tap set while a write is under way must not
+    // report a write that did not hold the order lock.
+    const bool traced = link_.Traced();
+    std::unique_lock<std::mutex> order;
+    if (traced && link_.TraceOrder) order = std::unique_lock(*link_.TraceOrder);
+    // Stamped before the write: its answer may be read before it returns.
+    const auto start = std::chrono::steady_clock::now();
+    const sb::IoResult written =
+        sb::WritePort(link_.Port, bytes.data() + offset, bytes.size() - offset);
+    if (written.status == sb::IoStatus::Done) {
+        offset += written.bytes;
+        if (offset == bytes.size() && traced) ReportWritten(bytes, offset, start);
+    }
+    return written;
+}
+
 TWriteThread::Outcome TWriteThread::WriteAll(const std::vector<std::uint8_t>& bytes,
                                              std::size_t& offset) {
-    offset = 0;
     while (offset < bytes.size()) {
         // The write does not block (the port is non-blocking), so the reader
         // waits at most for one system call.
-        // Read once per write: a tap set while a write is under way must not
-        // report a write that did not hold the order lock.
-        const bool traced = link_.Traced();
-        std::unique_lock<std::mutex> order;
-        if (traced && link_.TraceOrder) order = std::unique_lock(*link_.TraceOrder);
-        // Stamped before the write: its answer may be read before it returns.
-        const auto start = std::chrono::steady_clock::now();
-        const sb::IoResult written =
-            sb::WritePort(link_.Port, bytes.data() + offset, bytes.size() - offset);
-        if (written.status == sb::IoStatus::Done && written.bytes != 0) {
-            offset += written.bytes;
-            if (offset == bytes.size() && traced) ReportWritten(bytes, offset, start);
-            continue;
-        }
+        const sb::IoResult written = WriteSome(bytes, offset);
+        if (written.status == sb::IoStatus::Done && written.bytes != 0) continue;
         if (written.status == sb::IoStatus::HungUp || written.status == sb::IoStatus::Failed) {
             return Outcome::Failed;
         }
