@@ -48,6 +48,11 @@ struct TCommThreadLink {
     std::mutex* TraceOrder = nullptr;
 
     bool Traced() const { return TraceWrites && TraceWrites->load(std::memory_order_relaxed); }
+    // TraceOrder, taken while the line is traced; otherwise nothing is held.
+    std::unique_lock<std::mutex> LockTraceOrder(bool traced) const {
+        return traced && TraceOrder ? std::unique_lock(*TraceOrder)
+                                    : std::unique_lock<std::mutex>();
+    }
 
     // Posts a message of this open to the owner. False when it cannot be queued.
     bool Post(std::uint32_t msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0,

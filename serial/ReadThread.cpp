@@ -125,8 +125,7 @@ bool TReadThread::DeliverChunk(std::size_t count, std::chrono::steady_clock::tim
     if (!ReportLineErrors()) return false;
     std::vector<std::uint8_t> chunk(count + 1, 0);  // the chunk and one zero byte after it
     std::memcpy(chunk.data(), bytes, count);
-    std::unique_lock<std::mutex> order;
-    if (link_.Traced() && link_.TraceOrder) order = std::unique_lock(*link_.TraceOrder);
+    const auto order = link_.LockTraceOrder(link_.Traced());
     return link_.Post(WM_COMM_DATA, count, 0, std::move(chunk), 0, arrival);
 }
 

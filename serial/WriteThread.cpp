@@ -32,9 +32,8 @@ bool TWriteThread::Queue(const void* data, std::size_t count) {
         // port never blocks, and waking the writer would cost more than the
         // write and delay the frame. What does not go at once is the writer's.
         if (requests_.empty() && !busy_ && !link_.CloseEvent->IsSet()) {
-            const sb::IoResult written = WriteSome(request.bytes, request.sent);
-            if (written.status == sb::IoStatus::Done && request.sent == request.bytes.size())
-                return true;
+            WriteSome(request.bytes, request.sent);
+            if (request.sent == request.bytes.size()) return true;
         }
         requests_.push_back(std::move(request));
     }
@@ -95,8 +94,9 @@ sb::IoResult TWriteThread::WriteSome(const std::vector<std::uint8_t>& bytes, std
     // Read once per write: a tap set while a write is under way must not
     // report a write that did not hold the order lock.
     const bool traced = link_.Traced();
-    std::unique_lock<std::mutex> order;
-    if (traced && link_.TraceOrder) order = std::unique_lock(*link_.TraceOrder);
+    // The write does not block (the port is non-blocking), so the reader
+    // waits for this lock at most for one system call.
+    const auto order = link_.LockTraceOrder(traced);
     // Stamped before the write: its answer may be read before it returns.
     const auto start = std::chrono::steady_clock::now();
     const sb::IoResult written =
@@ -111,8 +111,6 @@ sb::IoResult TWriteThread::WriteSome(const std::vector<std::uint8_t>& bytes, std
 TWriteThread::Outcome TWriteThread::WriteAll(const std::vector<std::uint8_t>& bytes,
                                              std::size_t& offset) {
     while (offset < bytes.size()) {
-        // The write does not block (the port is non-blocking), so the reader
-        // waits at most for one system call.
         const sb::IoResult written = WriteSome(bytes, offset);
         if (written.status == sb::IoStatus::Done && written.bytes != 0) continue;
         if (written.status == sb::IoStatus::HungUp || written.status == sb::IoStatus::Failed) {
