@@ -84,7 +84,8 @@ std::string Utf8ToCp1251(std::string_view utf8) {
     // One sequence at a time: glibc drops some characters without a word
     // (the language tags U+E0000..U+E007F), and a dropped character must
     // still leave its '?' in the name.
-    const Converter cd = OpenConverter("CP1251", "UTF-8");
+    // Opened once per thread: opening costs more than a name's conversion.
+    thread_local const Converter cd = OpenConverter("CP1251", "UTF-8");
     std::string output;
     output.reserve(utf8.size());
     for (std::size_t at = 0; at < utf8.size();) {
@@ -105,8 +106,8 @@ std::string Utf8ToCp1251(std::string_view utf8) {
 }
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
-    return Convert(OpenConverter("UTF-8", "CP1251"), cp1251,
-                   [](std::string_view) { return std::size_t{1}; });
+    thread_local const Converter cd = OpenConverter("UTF-8", "CP1251");
+    return Convert(cd, cp1251, [](std::string_view) { return std::size_t{1}; });
 }
 
 }  // namespace vemkard

@@ -131,6 +131,9 @@ TForm1::TForm1(std::unique_ptr<IWindowPort> port, QWidget* parent)
                        " border: 0px; border-right: 1px solid #808080;"
                        " border-bottom: 1px solid #808080; padding-left: 2px; }"));
     StringGrid1->OnDblClick = Guarded([this] { session_.Removal.StringGrid1DblClick(); });
+    // The rows a listing fills are drawn with the rest of the display.
+    StringGrid1->Model().HoldChanges = [this] { return receiving_ > 0; };
+    StringGrid1->Model().OnHeld = [this] { displayPending_ = true; };
 
     BuildBottom();
     wanted_.maximum = ProgressBar1->maximum();
@@ -397,6 +400,7 @@ void TForm1::ShowQueueDisplay() {
         ProgressBar1->setTextVisible(!left.isEmpty());
     }
     if (Label4->text() != wanted_.counter) Label4->setText(wanted_.counter);
+    if (StringGrid1) StringGrid1->Model().ShowHeldChanges();
 }
 
 QString TForm1::StatusText() const {

@@ -38,7 +38,7 @@ inline constexpr std::string_view kHintGrid = "Удаление-двойной �
 inline constexpr std::string_view kTextSettingsSaved = "Измененные настройки сохранены";
 // While replies come in, the status line and the queue display change at
 // most this often; the end of a batch shows at once.
-inline constexpr int kQueueDisplayIntervalMs = 100;
+inline constexpr int kQueueDisplayIntervalMs = 200;
 
 // One item of the tool bar, in order from the left.
 struct TToolItem {
@@ -101,7 +101,7 @@ class TForm1 : public QWidget, public ILinkView {
     // --- ILinkView: status line and queue display ----------------------------
     // Shown at once, except while a received chunk is handled: then what it
     // changed is shown when it is done, paced to kQueueDisplayIntervalMs
-    // while the batch goes on.
+    // while the batch goes on. The grid's changed cells go with it.
     void SetStatus(std::string_view text) override;
     void SetProgressMaximum(int maximum) override;
     void SetProgressPosition(int position) override;

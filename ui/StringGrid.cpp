@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 namespace vemkard {
 
@@ -72,7 +73,10 @@ Qt::ItemFlags TGridModel::flags(const QModelIndex& index) const {
 }
 
 void TGridModel::RowsReset(int) {
-    // The grid has already changed: a reset is the only notice that fits.
+    // The grid has already changed: a reset is the only notice that fits,
+    // and it draws whatever was held.
+    heldFirstRow_ = 0;
+    heldLastRow_ = -1;
     beginResetModel();
     endResetModel();
 }
@@ -82,13 +86,44 @@ void TGridModel::CellChanged(int row, int column) {
         emit headerDataChanged(Qt::Horizontal, column, column);
         return;
     }
-    if (column == 0) {
-        if (OnNumberChanged)
-            OnNumberChanged(row - 1);
-        else
-            emit headerDataChanged(Qt::Vertical, row - 1, row - 1);
+    if (!HoldChanges || !HoldChanges()) {
+        ShowCell(row - 1, column);
+        return;
     }
-    const QModelIndex at = index(row - 1, column);
+    if (heldFirstRow_ > heldLastRow_) {
+        heldFirstRow_ = heldLastRow_ = row - 1;
+        heldFirstColumn_ = heldLastColumn_ = column;
+    } else {
+        heldFirstRow_ = std::min(heldFirstRow_, row - 1);
+        heldLastRow_ = std::max(heldLastRow_, row - 1);
+        heldFirstColumn_ = std::min(heldFirstColumn_, column);
+        heldLastColumn_ = std::max(heldLastColumn_, column);
+    }
+    if (OnHeld) OnHeld();
+}
+
+void TGridModel::ShowHeldChanges() {
+    const int last = std::min(heldLastRow_, rowCount() - 1);
+    const int first = heldFirstRow_;
+    heldFirstRow_ = 0;
+    heldLastRow_ = -1;
+    if (first > last) return;
+    if (heldFirstColumn_ == 0)
+        for (int row = first; row <= last; ++row) ShowNumber(row);
+    emit dataChanged(index(first, heldFirstColumn_), index(last, heldLastColumn_),
+                     {Qt::DisplayRole});
+}
+
+void TGridModel::ShowNumber(int row) {
+    if (OnNumberChanged)
+        OnNumberChanged(row);
+    else
+        emit headerDataChanged(Qt::Vertical, row, row);
+}
+
+void TGridModel::ShowCell(int row, int column) {
+    if (column == 0) ShowNumber(row);
+    const QModelIndex at = index(row, column);
     emit dataChanged(at, at, {Qt::DisplayRole});
 }
 

@@ -35,8 +35,21 @@ class TGridModel : public QAbstractTableModel, public IGridObserver {
     // the whole table, once per row of a listing.
     std::function<void(int section)> OnNumberChanged;
 
+    // While it answers true, changed cells are only noted, and OnHeld runs;
+    // ShowHeldChanges then draws them all at once. A listing draws its rows
+    // at the window's display pace rather than reply by reply.
+    std::function<bool()> HoldChanges;
+    std::function<void()> OnHeld;
+    void ShowHeldChanges();
+
   private:
+    void ShowNumber(int row);
+    void ShowCell(int row, int column);
+
     DirectoryGrid& grid_;
+    // The Qt rows and columns changed and not yet drawn; first > last: none.
+    int heldFirstRow_ = 0, heldLastRow_ = -1;
+    int heldFirstColumn_ = 0, heldLastColumn_ = -1;
 };
 
 class TStringGrid : public QTableView {
@@ -48,6 +61,7 @@ class TStringGrid : public QTableView {
     void SetColWidth(int column, int width);
 
     DirectoryGrid& Grid() { return grid_; }
+    TGridModel& Model() { return model_; }
     // Runs on a left double click on a body cell whose first press landed on
     // that same cell, once its row has been made the current row. Double
     // clicks on the fixed cells, the blank area or a cell not pressed first
