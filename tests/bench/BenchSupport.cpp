@@ -120,6 +120,51 @@ double MeasurePtyRoundTripMs(std::size_t samples, std::size_t replyBytes) {
     return Summarize(std::move(trips)).median;
 }
 
+double MeasureWakeUpCpuUs(std::size_t samples) {
+    ScopedFd ping(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    ScopedFd pong(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    ScopedFd stop(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!ping || !pong || !stop) ThrowErrno("eventfd");
+    const std::uint64_t one = 1;
+    const auto signal = [&one](int fd) {
+        [[maybe_unused]] const auto n = ::write(fd, &one, sizeof one);
+    };
+    const auto drain = [](int fd) {
+        std::uint64_t value = 0;
+        [[maybe_unused]] const auto n = ::read(fd, &value, sizeof value);
+    };
+    std::thread partner([&] {
+        while (WaitReadable(ping.Get(), stop.Get())) {
+            drain(ping.Get());
+            signal(pong.Get());
+        }
+    });
+    const auto processCpuUs = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+        return double(now.tv_sec) * 1e6 + double(now.tv_nsec) * 1e-3;
+    };
+    std::vector<double> rounds;
+    for (std::size_t i = 0; i < samples + 10; ++i) {
+        const double before = processCpuUs();
+        std::this_thread::sleep_for(std::chrono::milliseconds(i % 2 == 0 ? 20 : 5));
+        signal(ping.Get());
+        WaitReadable(pong.Get(), -1);
+        drain(pong.Get());
+        // Three wake-ups: the sleeper, the partner, the sleeper again.
+        if (i >= 10) rounds.push_back((processCpuUs() - before) / 3.0);
+    }
+    signal(stop.Get());
+    partner.join();
+    return Summarize(std::move(rounds)).median;
+}
+
+void PrintWakeUpFloor() {
+    const double wakeUp = MeasureWakeUpCpuUs();
+    std::printf("a thread wake-up costs %.1f us of CPU here; the five of a command %.0f us\n",
+                wakeUp, 5 * wakeUp);
+}
+
 std::string WriteRandomFile(const std::filesystem::path& path, std::size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::vector<char> bytes(size);

@@ -33,6 +33,18 @@ double Ms(Clock::duration duration);
 // idle threads, as every poll does. Throws std::system_error.
 double MeasurePtyRoundTripMs(std::size_t samples = 300, std::size_t replyBytes = 42);
 
+// CPU microseconds that one wake-up of a blocked thread costs on this
+// machine, median over `samples` rounds: a thread sleeps 20 or 5 ms (the
+// line's quiet spells: the pause, the console's poll pause), wakes another
+// blocked in poll() through an eventfd
+// and blocks in poll() until it answers. A command wakes the program's
+// threads five times (the reader for the reply and the poll, the owner for
+// each of them and at the end of the pause), so this sets a floor under the
+// CPU per command. Throws std::system_error.
+double MeasureWakeUpCpuUs(std::size_t samples = 200);
+// Prints that floor, measured now, as a line of a benchmark's header.
+void PrintWakeUpFloor();
+
 // Writes `size` bytes of a random stream from `seed` to `path` (a firmware
 // image or a file to upload); returns the path.
 std::string WriteRandomFile(const std::filesystem::path& path, std::size_t size, unsigned seed);

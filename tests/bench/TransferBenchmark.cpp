@@ -201,6 +201,7 @@ int main(int argc, char** argv) {
     const std::string upload = WriteRandomFile(folder / "upload.bin", options.uploadBytes, 2);
     std::printf("transfer_bench: firmware image %zu bytes, upload %zu bytes, poll pause %d ms\n",
                 options.firmwareBytes, options.uploadBytes, options.pollMs);
+    PrintWakeUpFloor();
 
     RunReport report;
     for (int run = 1; run <= options.runs; ++run) {

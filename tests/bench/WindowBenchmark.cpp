@@ -227,6 +227,7 @@ int main(int argc, char** argv) {
     std::printf("window_bench: %d files listed, firmware image %zu bytes, poll pause %d ms, %s\n",
                 options.files, options.firmwareBytes, options.pollMs,
                 qgetenv("QT_QPA_PLATFORM").constData());
+    PrintWakeUpFloor();
 
     RunReport report;
     for (int run = 1; run <= options.runs; ++run) {
