@@ -36,11 +36,11 @@ double MeasurePtyRoundTripMs(std::size_t samples = 300, std::size_t replyBytes =
 // CPU microseconds that one wake-up of a blocked thread costs on this
 // machine, median over `samples` rounds: a thread sleeps 20 or 5 ms (the
 // line's quiet spells: the pause, the console's poll pause), wakes another
-// blocked in poll() through an eventfd
-// and blocks in poll() until it answers. A command wakes the program's
-// threads five times (the reader for the reply and the poll, the owner for
-// each of them and at the end of the pause), so this sets a floor under the
-// CPU per command. Throws std::system_error.
+// blocked in poll() through an eventfd and blocks in poll() until it
+// answers. A command wakes the program's threads five times (the reader for
+// the reply and the poll, the owner for each of them and at the end of the
+// pause), so this sets a floor under the CPU per command.
+// Throws std::system_error.
 double MeasureWakeUpCpuUs(std::size_t samples = 200);
 // Prints that floor, measured now, as a line of a benchmark's header.
 void PrintWakeUpFloor();
