@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <random>
@@ -66,6 +67,39 @@ void WriteAll(int fd, const std::uint8_t* data, std::size_t count) {
     }
 }
 
+// An eventfd's counter as the bytes a write adds to it.
+std::vector<std::uint8_t> EventCount(std::uint64_t value) {
+    std::vector<std::uint8_t> bytes(sizeof value);
+    std::memcpy(bytes.data(), &value, sizeof value);
+    return bytes;
+}
+
+// A thread that answers each `askBytes` read from `in` with `answer` written
+// to `out` (`in` itself when not given), until it goes: then it is stopped
+// and joined, also when the measurement throws.
+class Answerer {
+  public:
+    Answerer(int in, std::size_t askBytes, std::vector<std::uint8_t> answer, int out = -1)
+        : stop_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+        if (!stop_) ThrowErrno("eventfd");
+        thread_ = std::thread([this, in, askBytes, answer = std::move(answer), out] {
+            while (ReadCount(in, askBytes, stop_.Get()))
+                WriteAll(out < 0 ? in : out, answer.data(), answer.size());
+        });
+    }
+    Answerer(const Answerer&) = delete;
+    Answerer& operator=(const Answerer&) = delete;
+    ~Answerer() {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto ignored = ::write(stop_.Get(), &one, sizeof one);
+        thread_.join();
+    }
+
+  private:
+    ScopedFd stop_;
+    std::thread thread_;
+};
+
 // CPU nanoseconds of thread `tid` of this process; 0 when it has gone.
 std::uint64_t ThreadCpuNs(pid_t tid) {
     std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/schedstat");
@@ -89,56 +123,29 @@ double MeasurePtyRoundTripMs(std::size_t samples, std::size_t replyBytes) {
     if (tcgetattr(slave.Get(), &raw) != 0) ThrowErrno("tcgetattr");
     cfmakeraw(&raw);
     if (tcsetattr(slave.Get(), TCSANOW, &raw) != 0) ThrowErrno("tcsetattr");
-    ScopedFd stop(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!stop) ThrowErrno("eventfd");
 
     const std::vector<std::uint8_t> poll = MakeFrame(cmPoll);
     const std::vector<std::uint8_t> reply(replyBytes, 0x5A);
-    std::thread program([&] {
-        // The program's end: answers every poll at once.
-        while (ReadCount(slave.Get(), poll.size(), stop.Get()))
-            WriteAll(slave.Get(), reply.data(), reply.size());
-    });
+    // The program's end: answers every poll at once.
+    const Answerer program(slave.Get(), poll.size(), reply);
     std::vector<double> trips;
-    try {
-        for (std::size_t i = 0; i < samples + 10; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            WriteAll(master, poll.data(), poll.size());
-            const auto sent = Clock::now();
-            ReadCount(master, reply.size());
-            if (i >= 10) trips.push_back(Ms(Clock::now() - sent));  // the first warm up
-        }
-    } catch (...) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto ignored = ::write(stop.Get(), &one, sizeof one);
-        program.join();
-        throw;
+    for (std::size_t i = 0; i < samples + 10; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        WriteAll(master, poll.data(), poll.size());
+        const auto sent = Clock::now();
+        ReadCount(master, reply.size());
+        if (i >= 10) trips.push_back(Ms(Clock::now() - sent));  // the first warm up
     }
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto ignored = ::write(stop.Get(), &one, sizeof one);
-    program.join();
     return Summarize(std::move(trips)).median;
 }
 
 double MeasureWakeUpCpuUs(std::size_t samples) {
     ScopedFd ping(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     ScopedFd pong(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    ScopedFd stop(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!ping || !pong || !stop) ThrowErrno("eventfd");
-    const std::uint64_t one = 1;
-    const auto signal = [&one](int fd) {
-        [[maybe_unused]] const auto n = ::write(fd, &one, sizeof one);
-    };
-    const auto drain = [](int fd) {
-        std::uint64_t value = 0;
-        [[maybe_unused]] const auto n = ::read(fd, &value, sizeof value);
-    };
-    std::thread partner([&] {
-        while (WaitReadable(ping.Get(), stop.Get())) {
-            drain(ping.Get());
-            signal(pong.Get());
-        }
-    });
+    if (!ping || !pong) ThrowErrno("eventfd");
+    // An eventfd is read and written 8 bytes at a time.
+    const std::vector<std::uint8_t> one = EventCount(1);
+    const Answerer partner(ping.Get(), one.size(), one, pong.Get());
     const auto processCpuUs = [] {
         timespec now{};
         ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
@@ -148,14 +155,11 @@ double MeasureWakeUpCpuUs(std::size_t samples) {
     for (std::size_t i = 0; i < samples + 10; ++i) {
         const double before = processCpuUs();
         std::this_thread::sleep_for(std::chrono::milliseconds(i % 2 == 0 ? 20 : 5));
-        signal(ping.Get());
-        WaitReadable(pong.Get(), -1);
-        drain(pong.Get());
+        WriteAll(ping.Get(), one.data(), one.size());
+        ReadCount(pong.Get(), one.size());
         // Three wake-ups: the sleeper, the partner, the sleeper again.
         if (i >= 10) rounds.push_back((processCpuUs() - before) / 3.0);
     }
-    signal(stop.Get());
-    partner.join();
     return Summarize(std::move(rounds)).median;
 }
 
