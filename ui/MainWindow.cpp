@@ -222,7 +222,7 @@ void TForm1::BuildBottom() {
     Label3->move(8, 464);
     Label3->adjustSize();
 
-    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1 = new TProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setGeometry(120, 464, 577, 16);
     ProgressBar1->setTextVisible(false);
@@ -347,7 +347,7 @@ void TForm1::SetStatus(std::string_view text) {
 }
 
 void TForm1::SetProgressMaximum(int maximum) {
-    // A range of 0..0 would make QProgressBar a busy indicator; an empty
+    // A range of 0..0 would make the style draw a busy indicator; an empty
     // queue shows an empty bar instead.
     wanted_.maximum = std::max(maximum, 1);
     QueueDisplayChanged();

@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QList>
 #include <QPixmap>
-#include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -21,6 +20,7 @@
 #include "link/ConsoleSession.h"
 #include "protocol/LinkInterfaces.h"
 #include "ui/BatchPace.h"
+#include "ui/ProgressBar.h"
 #include "ui/QtServices.h"
 #include "ui/StringGrid.h"
 #include "ui/WindowPort.h"
@@ -131,7 +131,7 @@ class TForm1 : public QWidget, public ILinkView {
     TToolButton* ToolButton8;
     TStringGrid* StringGrid1;
     QLabel* Label3;
-    QProgressBar* ProgressBar1;
+    TProgressBar* ProgressBar1;
     QLabel* Label4;
     QStatusBar* StatusBar1;
     QList<QPixmap> ImageList1;

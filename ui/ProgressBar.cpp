@@ -1,0 +1,123 @@
+#include "ui/ProgressBar.h"
+
+#include <QFontMetrics>
+#include <QStyle>
+#include <QStylePainter>
+#include <algorithm>
+
+namespace vemkard {
+namespace {
+
+// Fusion draws the end of the filled part over a few pixels either side of
+// the end's position (rounded corners, shading lines, antialiasing).
+constexpr int kEndMargin = 6;
+// Glyphs may reach past their advance (antialiasing, overhangs).
+constexpr int kTextMargin = 4;
+
+}  // namespace
+
+TProgressBar::TProgressBar(QWidget* parent) : QWidget(parent) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void TProgressBar::setRange(int minimum, int maximum) {
+    maximum = std::max(minimum, maximum);
+    if (minimum == minimum_ && maximum == maximum_) return;
+    minimum_ = minimum;
+    maximum_ = maximum;
+    value_ = std::clamp(value_, minimum_, maximum_);
+    update();
+}
+
+void TProgressBar::setValue(int value) {
+    if (value == value_ || value < minimum_ || value > maximum_) return;
+    const int from = value_;
+    value_ = value;
+    update(MovedStrip(from, value));
+}
+
+void TProgressBar::setFormat(const QString& text) {
+    if (text == text_) return;
+    const QString before = text_;
+    text_ = text;
+    if (textVisible_) update(TextArea(before) | TextArea(text_));
+}
+
+void TProgressBar::setTextVisible(bool visible) {
+    if (visible == textVisible_) return;
+    textVisible_ = visible;
+    update();
+}
+
+void TProgressBar::setAlignment(Qt::Alignment alignment) {
+    if (alignment == alignment_) return;
+    alignment_ = alignment;
+    update();
+}
+
+QSize TProgressBar::sizeHint() const {
+    const QStyleOptionProgressBar option = Option();
+    const QFontMetrics metrics(font());
+    const QSize text(metrics.horizontalAdvance(QLatin1Char('0')) * 7, metrics.height() + 8);
+    return style()->sizeFromContents(QStyle::CT_ProgressBar, &option, text, this);
+}
+
+void TProgressBar::paintEvent(QPaintEvent*) {
+    // Drawn whole; the painter keeps to the region that needs it.
+    QStylePainter painter(this);
+    painter.drawControl(QStyle::CE_ProgressBar, Option());
+}
+
+QStyleOptionProgressBar TProgressBar::Option() const {
+    QStyleOptionProgressBar option;
+    option.initFrom(this);
+    option.state |= QStyle::State_Horizontal;
+    option.minimum = minimum_;
+    option.maximum = maximum_;
+    option.progress = value_;
+    option.textAlignment = alignment_;
+    option.textVisible = textVisible_;
+    option.text = text_;
+    return option;
+}
+
+bool TProgressBar::DrawsLocally() const {
+    // Other styles may draw the whole bar from its value, for example the
+    // text in another colour once the bar passes its middle.
+    return style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0 &&
+           layoutDirection() == Qt::LeftToRight;
+}
+
+QRect TProgressBar::MovedStrip(int from, int to) const {
+    // An empty or a full bar is drawn differently along its whole length.
+    if (!DrawsLocally() || from <= minimum_ || to <= minimum_ || from >= maximum_ ||
+        to >= maximum_)
+        return rect();
+    QStyleOptionProgressBar option = Option();
+    const qint64 steps = std::max<qint64>(1, qint64(maximum_) - minimum_);
+    int left = width();
+    int right = 0;
+    for (const QStyle::SubElement element :
+         {QStyle::SE_ProgressBarContents, QStyle::SE_ProgressBarLabel}) {
+        const QRect area = style()->subElementRect(element, &option, this);
+        for (const int value : {from, to}) {
+            const int x = area.left() + int((qint64(value) - minimum_) * area.width() / steps);
+            left = std::min(left, x);
+            right = std::max(right, x);
+        }
+    }
+    return QRect(QPoint(left - kEndMargin, 0), QPoint(right + kEndMargin, height() - 1));
+}
+
+QRect TProgressBar::TextArea(const QString& text) const {
+    if (!DrawsLocally() || !(alignment_ & Qt::AlignHCenter)) return rect();
+    if (text.isEmpty()) return {};
+    const QStyleOptionProgressBar option = Option();
+    const QRect label = style()->subElementRect(QStyle::SE_ProgressBarLabel, &option, this);
+    const QRect area =
+        QFontMetrics(font()).boundingRect(label, Qt::AlignCenter | Qt::TextSingleLine, text);
+    return QRect(QPoint(area.left() - kTextMargin, 0),
+                 QPoint(area.right() + kTextMargin, height() - 1));
+}
+
+}  // namespace vemkard
