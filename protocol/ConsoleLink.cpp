@@ -274,8 +274,7 @@ void ConsoleLink::DispatchReply(const TReplyRecord& reply) {
 // No-reply timer
 
 void ConsoleLink::RestartReplyTimer() {
-    timer_.Disable();
-    timer_.Enable();
+    timer_.Restart();
 }
 
 void ConsoleLink::Timer1Timer() {

@@ -45,7 +45,7 @@ class ILinkView {
     virtual void SetQueueCounter(std::string_view text) = 0;
 };
 
-// The no-reply timer. Disable then Enable restarts a full interval.
+// The no-reply timer. Disable then Enable, or Restart, starts a full interval.
 class IReplyTimer {
   public:
     virtual ~IReplyTimer() = default;
@@ -53,6 +53,11 @@ class IReplyTimer {
     virtual void Enable() = 0;
     virtual void Disable() = 0;
     virtual bool Enabled() const = 0;
+    // Every reply restarts the timer; a timer may do that more cheaply.
+    virtual void Restart() {
+        Disable();
+        Enable();
+    }
 };
 
 // Blocking pause on the calling thread.

@@ -12,9 +12,39 @@ QString FromUtf8(std::string_view text) {
 
 }  // namespace
 
-TQtReplyTimer::TQtReplyTimer(std::function<void()> onTick) {
-    timer_.setSingleShot(false);
-    QObject::connect(&timer_, &QTimer::timeout, &timer_, std::move(onTick));
+TQtReplyTimer::TQtReplyTimer(std::function<void()> onTick) : onTick_(std::move(onTick)) {
+    timer_.setSingleShot(true);
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { Due(); });
+}
+
+void TQtReplyTimer::SetInterval(int milliseconds) {
+    interval_ = milliseconds;
+    if (timer_.isActive()) Enable();
+}
+
+void TQtReplyTimer::Enable() {
+    started_ = std::chrono::steady_clock::now();
+    timer_.start(interval_);
+}
+
+void TQtReplyTimer::Restart() {
+    if (timer_.isActive())
+        started_ = std::chrono::steady_clock::now();
+    else
+        Enable();
+}
+
+void TQtReplyTimer::Due() {
+    const auto now = std::chrono::steady_clock::now();
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        started_ + std::chrono::milliseconds(interval_) - now);
+    if (left.count() > 0) {
+        timer_.start(static_cast<int>(left.count()));
+        return;
+    }
+    // Armed again first: the tick may disable the timer.
+    Enable();
+    if (onTick_) onTick_();
 }
 
 QStringList NameFilters(std::string_view filter) {

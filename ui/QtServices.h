@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
@@ -15,21 +16,29 @@
 
 namespace vemkard {
 
-// `Timer1`: a periodic QTimer, disabled at start.
+// `Timer1`: periodic, on a QTimer, disabled at start.
 class TQtReplyTimer : public IReplyTimer {
   public:
     // `onTick` runs on every tick (Timer1Timer).
     explicit TQtReplyTimer(std::function<void()> onTick);
 
-    void SetInterval(int milliseconds) override { timer_.setInterval(milliseconds); }
-    void Enable() override { timer_.start(); }
+    void SetInterval(int milliseconds) override;
+    void Enable() override;
     void Disable() override { timer_.stop(); }
     bool Enabled() const override { return timer_.isActive(); }
-    int Interval() const { return timer_.interval(); }
-    QTimer& Timer() { return timer_; }
+    // Only notes the time: the QTimer, once due, waits out the rest of the
+    // interval. Stopping and starting a QTimer on every reply cost more than
+    // the rest of the reply's handling.
+    void Restart() override;
+    int Interval() const { return interval_; }
 
   private:
-    QTimer timer_;
+    void Due();
+
+    std::function<void()> onTick_;
+    QTimer timer_;  // single shot, armed for each wait
+    int interval_ = 0;
+    std::chrono::steady_clock::time_point started_;
 };
 
 // "description|patterns|..." (patterns separated by ';') as QFileDialog name

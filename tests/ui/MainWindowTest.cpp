@@ -453,6 +453,22 @@ class MainWindowTest : public QObject {
         QVERIFY(!rig.port->port.open);
     }
 
+    // Each reply restarts the timer: it ends the batch one interval after
+    // the last restart, not after the first start.
+    void restartsPutTimer1Off() {
+        Rig rig;
+        rig.form->show();
+        rig.form->Timer1().SetInterval(500);
+        rig.form->Timer1().Enable();
+        for (int i = 0; i < 30; ++i) {
+            QTest::qWait(50);
+            rig.form->Timer1().Restart();
+        }
+        QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form->StatusText(),
+                                  QStringLiteral("Нет связи с устройством!"), 10000);
+    }
+
     void queueDisplayNeverTurnsIntoABusyBar() {
         Rig rig;
         rig.form->SetProgressMaximum(0);
