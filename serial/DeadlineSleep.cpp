@@ -15,12 +15,11 @@ void SleepUntilDeadline(std::chrono::steady_clock::time_point deadline) {
         static_cast<time_t>(seconds.count()),
         static_cast<long>(
             std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
-    const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
-    if (slack > 1) prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+    thread_local const bool leastSlack = prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0) == 0;
+    static_cast<void>(leastSlack);
     // An absolute sleep that a signal interrupts is simply taken up again.
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
     }
-    if (slack > 1) prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0);
 }
 
 }  // namespace vemkard

@@ -8,9 +8,11 @@
 namespace vemkard {
 
 // Returns once the steady clock has reached `deadline` (at once when it has
-// passed), never before. While it sleeps the calling thread's timer slack is
-// cut to the least, so the wake-up comes within microseconds of the deadline
-// instead of the default 50 µs and more; the slack is put back after.
+// passed), never before. The calling thread's timer slack is cut to the
+// least, so the wake-up comes within microseconds of the deadline instead of
+// the default 50 µs and more. The thread keeps that slack from its first
+// pause on: it pauses once a command, and cutting and putting back the slack
+// every time cost three system calls a pause.
 void SleepUntilDeadline(std::chrono::steady_clock::time_point deadline);
 
 }  // namespace vemkard
