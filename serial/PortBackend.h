@@ -14,6 +14,7 @@
 #include <sys/types.h>
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -154,11 +155,15 @@ class Event {
     Event& operator=(const Event&) = delete;
     void Set();
     void Reset();
-    bool IsSet() const;
+    // Answered from memory, without a system call: the writer asks before
+    // every frame. Exact for the close event; for an event whose Reset races
+    // a Set, a wait decides.
+    bool IsSet() const { return set_.load(std::memory_order_acquire); }
     int NativeHandle() const { return fd_; }
 
   private:
     int fd_;
+    std::atomic<bool> set_{false};
 };
 
 enum class WaitResult {

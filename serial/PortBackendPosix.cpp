@@ -197,19 +197,16 @@ Event::~Event() {
 }
 
 void Event::Set() {
+    set_.store(true, std::memory_order_release);
     const std::uint64_t one = 1;
     // Only a counter at its maximum refuses, and then the event is set anyway.
     [[maybe_unused]] const auto n = Retry([&] { return ::write(fd_, &one, sizeof one); });
 }
 
 void Event::Reset() {
+    set_.store(false, std::memory_order_release);
     std::uint64_t value = 0;
     [[maybe_unused]] const auto n = Retry([&] { return ::read(fd_, &value, sizeof value); });
-}
-
-bool Event::IsSet() const {
-    pollfd fd{fd_, POLLIN, 0};
-    return Retry([&] { return ::poll(&fd, 1, 0); }) > 0;
 }
 
 WaitResult WaitReadable(PortHandle port, const Event& close, int timeoutMs) {

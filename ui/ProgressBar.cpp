@@ -1,6 +1,7 @@
 #include "ui/ProgressBar.h"
 
 #include <QFontMetrics>
+#include <QPaintEvent>
 #include <QStyle>
 #include <QStylePainter>
 #include <algorithm>
@@ -38,9 +39,9 @@ void TProgressBar::setValue(int value) {
 
 void TProgressBar::setFormat(const QString& text) {
     if (text == text_) return;
-    const QString before = text_;
+    const QRect before = textVisible_ ? Layout().textArea : QRect();
     text_ = text;
-    if (textVisible_) update(TextArea(before) | TextArea(text_));
+    if (textVisible_) update(before | Layout().textArea);
 }
 
 void TProgressBar::setTextVisible(bool visible) {
@@ -62,10 +63,21 @@ QSize TProgressBar::sizeHint() const {
     return style()->sizeFromContents(QStyle::CT_ProgressBar, &option, text, this);
 }
 
-void TProgressBar::paintEvent(QPaintEvent*) {
+void TProgressBar::paintEvent(QPaintEvent* event) {
+    QStyleOptionProgressBar option = Option();
+    // A strip clear of the text has no pixel of it: the style would only
+    // lay the text out for nothing.
+    if (option.textVisible && !event->rect().intersects(Layout().textArea))
+        option.textVisible = false;
     // Drawn whole; the painter keeps to the region that needs it.
     QStylePainter painter(this);
-    painter.drawControl(QStyle::CE_ProgressBar, Option());
+    painter.drawControl(QStyle::CE_ProgressBar, option);
+}
+
+void TProgressBar::changeEvent(QEvent* event) {
+    // A new style, font or direction lays the bar out anew.
+    layout_.reset();
+    QWidget::changeEvent(event);
 }
 
 QStyleOptionProgressBar TProgressBar::Option() const {
@@ -81,25 +93,43 @@ QStyleOptionProgressBar TProgressBar::Option() const {
     return option;
 }
 
-bool TProgressBar::DrawsLocally() const {
+const TProgressBar::TLayout& TProgressBar::Layout() const {
+    if (layout_ && layout_->size == size() && layout_->text == text_ &&
+        layout_->textVisible == textVisible_ && layout_->alignment == alignment_)
+        return *layout_;
+    TLayout& layout = layout_.emplace();
+    layout.size = size();
+    layout.text = text_;
+    layout.textVisible = textVisible_;
+    layout.alignment = alignment_;
     // Other styles may draw the whole bar from its value, for example the
     // text in another colour once the bar passes its middle.
-    return style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0 &&
-           layoutDirection() == Qt::LeftToRight;
+    layout.local = style()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0 &&
+                   layoutDirection() == Qt::LeftToRight;
+    const QStyleOptionProgressBar option = Option();
+    layout.contents = style()->subElementRect(QStyle::SE_ProgressBarContents, &option, this);
+    layout.label = style()->subElementRect(QStyle::SE_ProgressBarLabel, &option, this);
+    if (!layout.local || !(alignment_ & Qt::AlignHCenter)) {
+        layout.textArea = rect();
+    } else if (!text_.isEmpty()) {
+        const QRect text = QFontMetrics(font()).boundingRect(
+            layout.label, Qt::AlignCenter | Qt::TextSingleLine, text_);
+        layout.textArea = QRect(QPoint(text.left() - kTextMargin, 0),
+                                QPoint(text.right() + kTextMargin, height() - 1));
+    }
+    return layout;
 }
 
 QRect TProgressBar::MovedStrip(int from, int to) const {
+    const TLayout& layout = Layout();
     // An empty or a full bar is drawn differently along its whole length.
-    if (!DrawsLocally() || from <= minimum_ || to <= minimum_ || from >= maximum_ ||
+    if (!layout.local || from <= minimum_ || to <= minimum_ || from >= maximum_ ||
         to >= maximum_)
         return rect();
-    QStyleOptionProgressBar option = Option();
     const qint64 steps = std::max<qint64>(1, qint64(maximum_) - minimum_);
     int left = width();
     int right = 0;
-    for (const QStyle::SubElement element :
-         {QStyle::SE_ProgressBarContents, QStyle::SE_ProgressBarLabel}) {
-        const QRect area = style()->subElementRect(element, &option, this);
+    for (const QRect& area : {layout.contents, layout.label}) {
         for (const int value : {from, to}) {
             const int x = area.left() + int((qint64(value) - minimum_) * area.width() / steps);
             left = std::min(left, x);
@@ -107,17 +137,6 @@ QRect TProgressBar::MovedStrip(int from, int to) const {
         }
     }
     return QRect(QPoint(left - kEndMargin, 0), QPoint(right + kEndMargin, height() - 1));
-}
-
-QRect TProgressBar::TextArea(const QString& text) const {
-    if (!DrawsLocally() || !(alignment_ & Qt::AlignHCenter)) return rect();
-    if (text.isEmpty()) return {};
-    const QStyleOptionProgressBar option = Option();
-    const QRect label = style()->subElementRect(QStyle::SE_ProgressBarLabel, &option, this);
-    const QRect area =
-        QFontMetrics(font()).boundingRect(label, Qt::AlignCenter | Qt::TextSingleLine, text);
-    return QRect(QPoint(area.left() - kTextMargin, 0),
-                 QPoint(area.right() + kTextMargin, height() - 1));
 }
 
 }  // namespace vemkard

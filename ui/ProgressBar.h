@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStyleOptionProgressBar>
 #include <QWidget>
+#include <optional>
 
 namespace vemkard {
 
@@ -36,16 +37,28 @@ class TProgressBar : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
+    // What the style lays out for the bar's size and text. The style measures
+    // the text for it, which costs more than drawing a strip of the bar, so
+    // it is kept until the size, the text or the style change.
+    struct TLayout {
+        QSize size;
+        QString text;
+        bool textVisible = false;
+        Qt::Alignment alignment;
+        // Whether the style is known to draw the bar short of its end, and
+        // its text, the same whatever the value.
+        bool local = false;
+        QRect contents, label;
+        QRect textArea;  // where the text lies; the whole bar if not known
+    };
+
     QStyleOptionProgressBar Option() const;
-    // Whether the style is known to draw the bar short of its end, and its
-    // text, the same whatever the value.
-    bool DrawsLocally() const;
+    const TLayout& Layout() const;
     // The part of the bar that differs between `from` and `to`.
     QRect MovedStrip(int from, int to) const;
-    // Where `text` lies on the bar.
-    QRect TextArea(const QString& text) const;
 
     int minimum_ = 0;
     int maximum_ = 100;
@@ -53,6 +66,7 @@ class TProgressBar : public QWidget {
     QString text_;
     bool textVisible_ = true;
     Qt::Alignment alignment_ = Qt::AlignLeft;
+    mutable std::optional<TLayout> layout_;
 };
 
 }  // namespace vemkard
