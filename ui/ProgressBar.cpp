@@ -57,10 +57,14 @@ void TProgressBar::setAlignment(Qt::Alignment alignment) {
 }
 
 QSize TProgressBar::sizeHint() const {
+    // QProgressBar's: seven chunks and four digits.
     const QStyleOptionProgressBar option = Option();
     const QFontMetrics metrics(font());
-    const QSize text(metrics.horizontalAdvance(QLatin1Char('0')) * 7, metrics.height() + 8);
-    return style()->sizeFromContents(QStyle::CT_ProgressBar, &option, text, this);
+    const int chunk =
+        std::max(9, style()->pixelMetric(QStyle::PM_ProgressBarChunkWidth, &option, this));
+    const QSize size(chunk * 7 + metrics.horizontalAdvance(QLatin1Char('0')) * 4,
+                     metrics.height() + 8);
+    return style()->sizeFromContents(QStyle::CT_ProgressBar, &option, size, this);
 }
 
 void TProgressBar::paintEvent(QPaintEvent* event) {
