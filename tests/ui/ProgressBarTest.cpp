@@ -7,6 +7,7 @@
 #include <QStyleFactory>
 #include <QTest>
 #include <QWindow>
+#include <algorithm>
 #include <memory>
 
 #include "ui/ProgressBar.h"
