@@ -39,9 +39,13 @@ void TProgressBar::setValue(int value) {
 
 void TProgressBar::setFormat(const QString& text) {
     if (text == text_) return;
-    const QRect before = textVisible_ ? Layout().textArea : QRect();
+    if (!textVisible_) {
+        text_ = text;
+        return;
+    }
+    const QRect before = Layout().textArea;
     text_ = text;
-    if (textVisible_) update(before | Layout().textArea);
+    update(before | Layout().textArea);
 }
 
 void TProgressBar::setTextVisible(bool visible) {
