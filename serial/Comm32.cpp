@@ -1,6 +1,7 @@
 #include "serial/Comm32.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <system_error>
 
@@ -14,6 +15,13 @@ class TCommSession {
   public:
     explicit TCommSession(TComm32* owner) : Owner(owner) {}
     TComm32* const Owner;
+};
+
+// What the owner thread needs to read the port itself.
+class TOwnerReader {
+  public:
+    std::array<std::uint8_t, kMaxChunk> buffer{};
+    TChunkEvents events;
 };
 
 const char* OpenFailureMessage(TOpenFailure failure) {
@@ -165,12 +173,18 @@ bool TComm32::OpenPort() {
     session_ = std::make_shared<TCommSession>(this);
     eventChar_.store(dcb_.EvtChar);
     UpdateReportedEvents();
+    // The first call comes from the owner's loop, after the open has returned.
+    if (target_.WatchPort(port_, [this] { ReadOnOwner(); })) {
+        ownerReader_ = std::make_unique<TOwnerReader>();
+        ownerReader_->events.Start(port_);
+    }
     const TCommThreadLink link{.Port = port_,
                                .CloseEvent = closeEvent_.get(),
                                .NotifyWindow = &target_,
                                .Session = session_,
                                .EventChar = &eventChar_,
                                .ReportedEvents = &reportedEvents_,
+                               .OwnerReads = ownerReader_ != nullptr,
                                .TraceWrites = &traceWrites_,
                                .TraceOrder = &traceOrder_};
 
@@ -195,6 +209,7 @@ bool TComm32::OpenPort() {
 
 void TComm32::ClosePort() {
     if (port_ == sb::kNoPort) return;
+    StopOwnerReads();
     if (closeEvent_) closeEvent_->Set();
     // The writer first: a frame it took just before the close is written
     // before the purge or not at all, and the driver is left nothing to send.
@@ -272,6 +287,64 @@ void TComm32::HandleMessage(const TCommMessage& message) {
         default:
             break;  // WM_COMM_STARTED and anything else raise nothing
     }
+}
+
+void TComm32::ReadOnOwner() {
+    if (!ownerReader_) return;
+    const sb::IoResult read =
+        sb::ReadPort(port_, ownerReader_->buffer.data(), ownerReader_->buffer.size());
+    // Stamped as soon as the bytes are ours: the answer's pause counts from here.
+    const auto arrival = std::chrono::steady_clock::now();
+    if (read.status == sb::IoStatus::WouldBlock) return;
+    const std::weak_ptr<TCommSession> session = session_;
+    if (read.status != sb::IoStatus::Done) {
+        // The far end is gone. The hang-up goes through the queue, as the
+        // reader's would, so that the handler does not run inside this call.
+        StopOwnerReads();
+        TCommMessage hangup;
+        hangup.Msg = WM_COMM_HANGUP;
+        hangup.Session = session;
+        target_.Post(std::move(hangup));
+        return;
+    }
+
+    // The message's own copy: a handler may close the port, and the buffer with it.
+    TCommMessage data;
+    data.Msg = WM_COMM_DATA;
+    data.WParam = read.bytes;
+    data.Data.assign(ownerReader_->buffer.begin(),
+                     ownerReader_->buffer.begin() + std::ptrdiff_t(read.bytes));
+    data.Data.push_back(0);
+    data.Time = arrival;
+    data.Session = session;
+
+    UpdateReportedEvents();
+    const bool open = ownerReader_->events.Inspect(
+        port_, data.Data.data(), read.bytes, reportedEvents_.load(std::memory_order_relaxed),
+        dcb_.EvtChar, [&](std::uint32_t mask, std::uint32_t status, std::uint32_t flags) {
+            TCommMessage event;
+            event.Msg = WM_COMM_EVENT;
+            event.LParam = static_cast<std::intptr_t>((mask & 0xFFFF) | ((status & 0xFFFF) << 16));
+            event.ErrorFlags = flags;
+            event.Session = session;
+            HandleMessage(event);
+            return !session.expired();  // false once a handler has closed the port
+        });
+    if (!open) return;
+    if (traceWrites_.load()) {
+        // Queued behind what the writer has reported, so that an answer is
+        // never traced before the frame it answers.
+        const std::lock_guard order(traceOrder_);
+        target_.Post(std::move(data));
+        return;
+    }
+    HandleMessage(data);
+}
+
+void TComm32::StopOwnerReads() {
+    if (!ownerReader_) return;
+    target_.UnwatchPort(port_);
+    ownerReader_.reset();
 }
 
 void TComm32::SetOnTrace(TTraceEvent tap) {

@@ -10,6 +10,10 @@
 //   into the component: they post messages to the target given at
 //   construction, and the events are raised on the owner thread, in the order
 //   the messages were posted.
+// - Where the target watches the port for the owner thread (WatchPort), the
+//   component reads there itself and raises each chunk's events at once; the
+//   reader then only reports the modem lines. While the line is traced the
+//   chunks still go through the target's queue, behind the writer's reports.
 // - ClosePort blocks until both threads have ended. Messages of an open that
 //   has since been closed raise nothing.
 // - Several components may share one target and one owner thread.
@@ -70,6 +74,7 @@ class ECommsError : public std::runtime_error {
 };
 
 class TComm32;
+class TOwnerReader;
 class TReadThread;
 class TWriteThread;
 namespace serial_backend {
@@ -227,7 +232,12 @@ class TComm32 {
     void CloseDeviceAndForget();
     // The EV_ bits that have a handler, for the reader.
     void UpdateReportedEvents();
+    // The target's call when the port it watches is readable: reads one
+    // chunk on the owner thread and raises its events, or the hang-up.
+    void ReadOnOwner();
+    void StopOwnerReads();
 
+    std::unique_ptr<TOwnerReader> ownerReader_;  // while the owner thread reads
     std::unique_ptr<TReadThread> readThread_;
     std::unique_ptr<TWriteThread> writeThread_;
     std::string commPort_ = "COM2";

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -91,6 +92,20 @@ class ICommMessageTarget {
     // Called on any thread. Queues `message` for the owner thread, keeping the
     // posting order, and returns at once. Returns false when it cannot queue.
     virtual bool Post(TCommMessage message) = 0;
+
+    // Owner thread. Where the owner's loop can wait on a descriptor, it calls
+    // `readable` on the owner thread whenever `port` has bytes to read or has
+    // hung up, until UnwatchPort. The component then reads on the owner
+    // thread, which saves the reader's wake-up and its message on every chunk.
+    // False (the default) leaves the reading to the reader thread.
+    virtual bool WatchPort(int port, std::function<void()> readable) {
+        (void)port;
+        (void)readable;
+        return false;
+    }
+    // Owner thread. Stops the calls for `port`; none comes after it returns,
+    // also when it is called from inside one of them.
+    virtual void UnwatchPort(int port) { (void)port; }
 };
 
 }  // namespace vemkard

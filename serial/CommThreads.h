@@ -14,6 +14,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -40,6 +41,9 @@ struct TCommThreadLink {
     // The line events (EV_ bits) that a handler listens for; the reader does
     // the work of the others only when asked. The owner may change it.
     const std::atomic<std::uint32_t>* ReportedEvents = nullptr;
+    // The owner thread reads the port (its target watches it): the reader
+    // then only reports the modem lines and waits for the close event.
+    bool OwnerReads = false;
     // Whether the writer reports what it wrote (WM_COMM_WRITTEN); the owner may change it.
     const std::atomic<bool>* TraceWrites = nullptr;
     // While the line is traced: held by the writer from a write until its
@@ -70,12 +74,36 @@ struct TCommThreadLink {
     }
 };
 
+// The line events that come with a received chunk, for whichever thread
+// reads the port: the event character and the line errors counted since the
+// last chunk, each only while a handler listens for it (`wanted`, EV_ bits).
+class TChunkEvents {
+  public:
+    // Reports an event: mask, modem status, line error flags. False stops.
+    using Report = std::function<bool(std::uint32_t, std::uint32_t, std::uint32_t)>;
+
+    // Takes the line error counters as they are at the start of an open.
+    void Start(serial_backend::PortHandle port);
+    // Reports what `count` bytes just read bring; false when a report failed.
+    bool Inspect(serial_backend::PortHandle port, const std::uint8_t* bytes, std::size_t count,
+                 std::uint32_t wanted, char eventChar, const Report& report);
+
+  private:
+    // The line errors counted since the last look (drivers that count them).
+    bool ReportLineErrors(serial_backend::PortHandle port, std::uint32_t wanted,
+                          const Report& report);
+
+    bool countersKnown_ = false;
+    serial_backend::LineCounters counters_;
+};
+
 // Waits for bytes and line events and posts them: WM_COMM_STARTED (0) once it
 // runs, WM_COMM_DATA for each chunk (what one read finds, at most kMaxChunk,
 // stamped with the moment it was read), WM_COMM_EVENT for line events the
 // driver reports (the event character and line errors only while
 // ReportedEvents asks for them), WM_COMM_HANGUP when the line fails (then it
-// ends).
+// ends). Where the owner reads (OwnerReads), it posts only the modem lines and
+// WM_COMM_STARTED, and then waits for the close event.
 class TReadThread {
   public:
     explicit TReadThread(TCommThreadLink link);
@@ -93,10 +121,6 @@ class TReadThread {
     // Reads one chunk and posts it; false when the reader must end.
     bool ReadChunk();
     bool DeliverChunk(std::size_t count, std::chrono::steady_clock::time_point arrival);
-    // Whether a handler listens for any event of `mask`.
-    bool Wanted(std::uint32_t mask) const;
-    // Posts the line errors counted since the last look (drivers that count them).
-    bool ReportLineErrors();
     // Body of the modem-line waiter thread (drivers with TIOCMIWAIT).
     void WatchModemLines();
     void StopModemWaiter();
@@ -106,8 +130,7 @@ class TReadThread {
     const TCommThreadLink link_;
     std::thread thread_;
     std::array<std::uint8_t, kMaxChunk> buffer_{};
-    bool countersKnown_ = false;
-    serial_backend::LineCounters counters_;
+    TChunkEvents chunkEvents_;
 
     std::thread waiter_;
     std::mutex waiterMutex_;

@@ -1,6 +1,10 @@
 #include "serial/MessageLoop.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <ctime>
 #include <utility>
 
 #include "serial/Comm32.h"
@@ -13,19 +17,30 @@ bool MessageLoop::Post(TCommMessage message) {
 }
 
 void MessageLoop::PostTask(Task task) {
-    {
-        std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
-    wake_.notify_all();
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+    WakeLocked();
 }
 
 void MessageLoop::Quit() {
-    {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
-    }
-    wake_.notify_all();
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+    WakeLocked();
+}
+
+void MessageLoop::WakeLocked() {
+    // A loop that is awake looks at the queue before it sleeps again.
+    if (sleeping_) wake_.Set();
+}
+
+bool MessageLoop::WatchPort(int port, std::function<void()> readable) {
+    watches_[port] = Watch{nextWatch_++, std::move(readable)};
+    return true;
+}
+
+void MessageLoop::UnwatchPort(int port) {
+    // A readable port already noted is passed over: its number is gone.
+    watches_.erase(port);
 }
 
 void MessageLoop::Run() {
@@ -41,6 +56,10 @@ bool MessageLoop::RunUntil(const std::function<bool()>& done, Clock::duration ti
 }
 
 std::size_t MessageLoop::RunPending() {
+    if (!watches_.empty()) {
+        const timespec now{};
+        PollPorts(&now);
+    }
     std::size_t ran = 0;
     RunRound([] { return true; }, ran);
     return ran;
@@ -64,6 +83,17 @@ bool MessageLoop::RunLoop(const std::function<bool()>& done, Clock::time_point d
 }
 
 bool MessageLoop::RunRound(const std::function<bool()>& check, std::size_t& ran) {
+    std::vector<std::pair<int, std::uint64_t>> readable;
+    readable.swap(readablePorts_);
+    for (const auto& [port, id] : readable) {
+        const auto watch = watches_.find(port);
+        if (watch == watches_.end() || watch->second.id != id) continue;
+        // A copy: the call may stop the watch.
+        const Task call = watch->second.readable;
+        call();
+        ++ran;
+        if (!check()) return false;
+    }
     std::size_t budget = 0;
     {
         std::lock_guard lock(mutex_);
@@ -114,14 +144,39 @@ bool MessageLoop::TakeDueTimer(Task& callback) {
 }
 
 void MessageLoop::Wait(Clock::time_point until) {
-    std::unique_lock lock(mutex_);
-    for (const auto& [id, timer] : timers_) until = std::min(until, timer.due);
-    const std::uint64_t seen = timerChanges_;
-    const auto woken = [&] { return quit_ || !tasks_.empty() || timerChanges_ != seen; };
+    {
+        std::lock_guard lock(mutex_);
+        for (const auto& [id, timer] : timers_) until = std::min(until, timer.due);
+        if (quit_ || !tasks_.empty()) return;
+        // From here on a post sets the wake-up event, which the poll sees.
+        sleeping_ = true;
+    }
     if (until == Clock::time_point::max()) {
-        wake_.wait(lock, woken);
+        PollPorts(nullptr);
     } else {
-        wake_.wait_until(lock, until, woken);
+        const auto left = std::max<Clock::duration>(until - Clock::now(), Clock::duration::zero());
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+        timespec timeout{};
+        timeout.tv_sec = static_cast<time_t>(seconds.count());
+        timeout.tv_nsec = static_cast<long>((left - seconds) / std::chrono::nanoseconds(1));
+        PollPorts(&timeout);
+    }
+    std::lock_guard lock(mutex_);
+    sleeping_ = false;
+}
+
+void MessageLoop::PollPorts(const timespec* timeout) {
+    std::vector<pollfd> fds;
+    fds.reserve(watches_.size() + 1);
+    fds.push_back({wake_.NativeHandle(), POLLIN, 0});
+    for (const auto& [port, watch] : watches_) fds.push_back({port, POLLIN, 0});
+    if (::ppoll(fds.data(), fds.size(), timeout, nullptr) <= 0) {
+        return;  // the time is up, or a signal: the loop looks again
+    }
+    if (fds[0].revents != 0) wake_.Reset();
+    auto watch = watches_.begin();
+    for (std::size_t i = 1; i < fds.size(); ++i, ++watch) {
+        if (fds[i].revents != 0) readablePorts_.emplace_back(watch->first, watch->second.id);
     }
 }
 
@@ -131,10 +186,9 @@ void MessageLoop::StartTimer(int id, std::chrono::milliseconds interval, TimerMo
     {
         std::lock_guard lock(mutex_);
         timers_[id] = Timer{Clock::now() + interval, interval, mode, std::move(callback)};
-        ++timerChanges_;
+        // The loop may be asleep until a later deadline.
+        WakeLocked();
     }
-    // The loop may be asleep until a later deadline.
-    wake_.notify_all();
 }
 
 void MessageLoop::StopTimer(int id) {

@@ -8,19 +8,25 @@
 //   RunPending; only one thread does so at a time. Tasks, delivered messages
 //   and timer callbacks run there, one at a time, never nested.
 // - Posted messages and tasks run in the order they were posted. Nothing
-//   polls: the loop sleeps until something is posted or a timer is due.
+//   polls: the loop sleeps until something is posted, a timer is due or a
+//   watched port is readable.
+// - WatchPort and UnwatchPort belong to the loop thread.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "serial/CommMessage.h"
+#include "serial/PortBackend.h"
+
+struct timespec;
 
 namespace vemkard {
 
@@ -31,6 +37,7 @@ class MessageLoop final : public ICommMessageTarget {
 
     enum class TimerMode { Periodic, SingleShot };
 
+    // Throws std::system_error when the loop's wake-up event cannot be made.
     MessageLoop() = default;
     MessageLoop(const MessageLoop&) = delete;
     MessageLoop& operator=(const MessageLoop&) = delete;
@@ -40,6 +47,10 @@ class MessageLoop final : public ICommMessageTarget {
     bool Post(TCommMessage message) override;
     // Queues a task to run on the loop thread.
     void PostTask(Task task);
+    // The loop waits on the port too and calls `readable` on the loop thread
+    // whenever it has bytes or has hung up. Always true.
+    bool WatchPort(int port, std::function<void()> readable) override;
+    void UnwatchPort(int port) override;
 
     // Runs until Quit. A Quit that came before Run makes it return at once.
     void Run();
@@ -76,17 +87,34 @@ class MessageLoop final : public ICommMessageTarget {
     bool RunRound(const std::function<bool()>& check, std::size_t& ran);
     // Takes the earliest due timer's callback (rescheduling or removing it).
     bool TakeDueTimer(Task& callback);
-    // Sleeps until something is posted, a timer is due, Quit, or `until`.
+    // Sleeps until something is posted, a timer is due, Quit, a watched port
+    // is readable, or `until`. Readable ports are noted for the next round.
     void Wait(Clock::time_point until);
+    // Waits in ppoll() on the wake-up event and the watched ports at most
+    // `timeout` (null: without limit), and notes the readable ports.
+    void PollPorts(const timespec* timeout);
+    // Wakes a loop that sleeps or is about to; called with the lock held.
+    void WakeLocked();
     // Runs until `done`, `deadline` or Quit.
     bool RunLoop(const std::function<bool()>& done, Clock::time_point deadline);
 
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
+    // Set when something is posted while the loop sleeps, or is about to.
+    serial_backend::Event wake_;
+    bool sleeping_ = false;  // guarded by mutex_
     std::deque<Task> tasks_;
     std::map<int, Timer> timers_;
-    std::uint64_t timerChanges_ = 0;  // counts StartTimer calls, to wake a sleeping loop
     bool quit_ = false;
+
+    // The loop thread's own: watched ports by descriptor, each with a number
+    // of its own, and the numbers found readable, called in the next round.
+    struct Watch {
+        std::uint64_t id;
+        std::function<void()> readable;
+    };
+    std::map<int, Watch> watches_;
+    std::uint64_t nextWatch_ = 1;
+    std::vector<std::pair<int, std::uint64_t>> readablePorts_;
 };
 
 }  // namespace vemkard

@@ -180,6 +180,8 @@ WaitResult WaitReadable(PortHandle port, const Event& close, int timeoutMs);
 WaitResult WaitWritable(PortHandle port, const Event& close);
 // Waits for `other` or the close event, without limit. Ready means `other`.
 WaitResult WaitEvent(const Event& close, const Event& other);
+// Waits for the close event alone, without limit.
+WaitResult WaitClosed(const Event& close);
 
 // ----- reading and writing ------------------------------------------------------
 

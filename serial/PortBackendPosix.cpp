@@ -224,6 +224,12 @@ WaitResult WaitEvent(const Event& close, const Event& other) {
     return PollTwo(fds, -1);
 }
 
+WaitResult WaitClosed(const Event& close) {
+    // A negative descriptor is left out by poll.
+    pollfd fds[2] = {{close.NativeHandle(), POLLIN, 0}, {-1, 0, 0}};
+    return PollTwo(fds, -1);
+}
+
 // ----- reading and writing ------------------------------------------------------
 
 IoResult ReadPort(PortHandle port, void* buffer, std::size_t size) {

@@ -56,7 +56,7 @@ void TReadThread::Execute() {
         sb::Purge(link_.Port, true, false);
         return;
     }
-    countersKnown_ = sb::GetLineCounters(link_.Port, counters_);
+    if (!link_.OwnerReads) chunkEvents_.Start(link_.Port);
     if (modemLines) {
         sb::InstallWakeSignal();
         try {
@@ -67,7 +67,11 @@ void TReadThread::Execute() {
     }
     link_.Post(WM_COMM_STARTED, 0);
 
-    for (bool running = true; running;) {
+    // The owner reads and finds a hang-up itself; waking here too would only
+    // cost a wake-up per chunk.
+    if (link_.OwnerReads && sb::WaitClosed(*link_.CloseEvent) != sb::WaitResult::Closed)
+        PostHangup();
+    for (bool running = !link_.OwnerReads; running;) {
         switch (sb::WaitReadable(link_.Port, *link_.CloseEvent, -1)) {
             case sb::WaitResult::Closed:
                 running = false;
@@ -106,32 +110,44 @@ bool TReadThread::ReadChunk() {
     return true;
 }
 
-bool TReadThread::Wanted(std::uint32_t mask) const {
-    return link_.ReportedEvents && (link_.ReportedEvents->load(std::memory_order_relaxed) & mask);
-}
-
 bool TReadThread::DeliverChunk(std::size_t count, std::chrono::steady_clock::time_point arrival) {
     const std::uint8_t* bytes = buffer_.data();
-    // The event character costs a message and a modem-line query (a USB
-    // transfer on many adapters), so only when somebody listens for it.
-    if (Wanted(EV_RXFLAG | EV_RING)) {
-        const char eventChar = link_.EventChar ? link_.EventChar->load() : 0;
-        if (std::memchr(bytes, static_cast<unsigned char>(eventChar), count) != nullptr) {
-            std::uint32_t status = 0;
-            sb::GetModemStatus(link_.Port, status);
-            if (!PostEvent(EV_RXFLAG | EV_RING, status)) return false;
-        }
-    }
-    if (!ReportLineErrors()) return false;
+    const std::uint32_t wanted =
+        link_.ReportedEvents ? link_.ReportedEvents->load(std::memory_order_relaxed) : 0;
+    const char eventChar = link_.EventChar ? link_.EventChar->load() : 0;
+    const bool reported = chunkEvents_.Inspect(
+        link_.Port, bytes, count, wanted, eventChar,
+        [this](std::uint32_t mask, std::uint32_t status, std::uint32_t flags) {
+            return PostEvent(mask, status, flags);
+        });
+    if (!reported) return false;
     std::vector<std::uint8_t> chunk(count + 1, 0);  // the chunk and one zero byte after it
     std::memcpy(chunk.data(), bytes, count);
     const auto order = link_.LockTraceOrder(link_.Traced());
     return link_.Post(WM_COMM_DATA, count, 0, std::move(chunk), 0, arrival);
 }
 
-bool TReadThread::ReportLineErrors() {
+void TChunkEvents::Start(sb::PortHandle port) {
+    countersKnown_ = sb::GetLineCounters(port, counters_);
+}
+
+bool TChunkEvents::Inspect(sb::PortHandle port, const std::uint8_t* bytes, std::size_t count,
+                           std::uint32_t wanted, char eventChar, const Report& report) {
+    // The event character costs a message and a modem-line query (a USB
+    // transfer on many adapters), so only when somebody listens for it.
+    if ((wanted & (EV_RXFLAG | EV_RING)) &&
+        std::memchr(bytes, static_cast<unsigned char>(eventChar), count) != nullptr) {
+        std::uint32_t status = 0;
+        sb::GetModemStatus(port, status);
+        if (!report(EV_RXFLAG | EV_RING, status, 0)) return false;
+    }
+    return ReportLineErrors(port, wanted, report);
+}
+
+bool TChunkEvents::ReportLineErrors(sb::PortHandle port, std::uint32_t wanted,
+                                    const Report& report) {
     sb::LineCounters now;
-    if (!countersKnown_ || !sb::GetLineCounters(link_.Port, now)) return true;
+    if (!countersKnown_ || !sb::GetLineCounters(port, now)) return true;
     std::uint32_t flags = 0;
     if (now.frame != counters_.frame) flags |= CE_FRAME;
     if (now.overrun != counters_.overrun) flags |= CE_OVERRUN;
@@ -149,10 +165,10 @@ bool TReadThread::ReportLineErrors() {
     std::uint32_t mask = EV_RING;
     if (flags & (CE_FRAME | CE_OVERRUN | CE_RXPARITY | CE_RXOVER)) mask |= EV_ERR;
     if (brk) mask |= EV_BREAK;
-    if (!Wanted(mask)) return true;
+    if ((wanted & mask) == 0) return true;
     std::uint32_t status = 0;
-    sb::GetModemStatus(link_.Port, status);
-    return PostEvent(mask, status, flags);
+    sb::GetModemStatus(port, status);
+    return report(mask, status, flags);
 }
 
 void TReadThread::WatchModemLines() {

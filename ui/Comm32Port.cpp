@@ -30,4 +30,32 @@ bool TComm32Port::Post(TCommMessage message) {
         Qt::QueuedConnection);
 }
 
+bool TComm32Port::WatchPort(int port, std::function<void()> readable) {
+    UnwatchPort(port);
+    portNotifier_ = new QSocketNotifier(port, QSocketNotifier::Read, &context_);
+    QObject::connect(portNotifier_, &QSocketNotifier::activated, &context_,
+                     [this, readable = std::move(readable)] {
+                         ++portCalls_;
+                         try {
+                             readable();
+                         } catch (...) {
+                             TApplication::ReportCurrentException();
+                         }
+                         --portCalls_;
+                     });
+    return true;
+}
+
+void TComm32Port::UnwatchPort(int /*port*/) {
+    if (!portNotifier_) return;
+    portNotifier_->setEnabled(false);
+    // A notifier is not deleted inside its own signal: the loop does it.
+    if (portCalls_ > 0) {
+        portNotifier_->deleteLater();
+    } else {
+        delete portNotifier_;
+    }
+    portNotifier_ = nullptr;
+}
+
 }  // namespace vemkard
