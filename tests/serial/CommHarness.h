@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -21,10 +22,18 @@ using namespace std::chrono_literals;
 // Generous: the machine may be loaded, and a wait ends as soon as it is met.
 inline constexpr auto kPatience = 20s;
 
-// Records what the threads post, then hands it to the loop.
+// Records what the threads post, then hands it to the loop. With
+// `ownerReads` the loop also watches the port, and the component reads it on
+// the loop's thread.
 class RecordingTarget final : public ICommMessageTarget {
   public:
-    explicit RecordingTarget(MessageLoop& loop) : loop_(loop) {}
+    explicit RecordingTarget(MessageLoop& loop, bool ownerReads = false)
+        : loop_(loop), ownerReads_(ownerReads) {}
+
+    bool WatchPort(int port, std::function<void()> readable) override {
+        return ownerReads_ && loop_.WatchPort(port, std::move(readable));
+    }
+    void UnwatchPort(int port) override { loop_.UnwatchPort(port); }
 
     bool Post(TCommMessage message) override {
         const std::uint32_t msg = message.Msg;
@@ -57,6 +66,7 @@ class RecordingTarget final : public ICommMessageTarget {
     }
 
     MessageLoop& loop_;
+    const bool ownerReads_;
     mutable std::mutex mutex_;
     mutable std::condition_variable postedChanged_;
     std::vector<std::uint32_t> posted_;
@@ -64,13 +74,13 @@ class RecordingTarget final : public ICommMessageTarget {
 
 struct CommHarness {
     MessageLoop loop;
-    RecordingTarget target{loop};
+    RecordingTarget target;
     PtyPair pty;
     std::vector<std::vector<std::uint8_t>> chunks;
     int hangups = 0;
     TComm32 comm{target};  // last: closed before the rest goes
 
-    CommHarness() {
+    explicit CommHarness(bool ownerReads = false) : target(loop, ownerReads) {
         comm.SetCommPort(pty.SlaveName());
         comm.OnReceiveData = [this](const void* buffer, std::uint16_t length) {
             const auto* bytes = static_cast<const std::uint8_t*>(buffer);

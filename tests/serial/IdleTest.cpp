@@ -1,12 +1,15 @@
 // An idle program costs nothing: while the port is closed, and while it is
-// open on a silent line, none of its threads wakes up. Counted in wake-ups
-// (the times the kernel ran each thread), not in time.
+// open on a silent line, none of its threads wakes up; and what comes in
+// wakes only the owner thread, which reads it. Counted in wake-ups (the times
+// the kernel ran each thread), not in time.
 #include <dirent.h>
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <map>
 #include <string>
@@ -37,11 +40,11 @@ RunCountMap RunCounts() {
     return counts;
 }
 
-// The wake-ups of `threads` over a while in which nothing happens.
-RunCountMap WakeUpsWhileIdle(const std::vector<pid_t>& threads) {
+// The wake-ups of `threads` while `action` runs.
+RunCountMap WakeUpsDuring(const std::vector<pid_t>& threads, const std::function<void()>& action) {
     std::this_thread::sleep_for(100ms);  // what the last step started settles
     const auto before = RunCounts();
-    std::this_thread::sleep_for(400ms);
+    action();
     const auto after = RunCounts();
     RunCountMap wakeUps;
     for (const pid_t tid : threads) {
@@ -50,6 +53,11 @@ RunCountMap WakeUpsWhileIdle(const std::vector<pid_t>& threads) {
         if (was != before.end() && now != after.end()) wakeUps[tid] = now->second - was->second;
     }
     return wakeUps;
+}
+
+// The wake-ups of `threads` over a while in which nothing happens.
+RunCountMap WakeUpsWhileIdle(const std::vector<pid_t>& threads) {
+    return WakeUpsDuring(threads, [] { std::this_thread::sleep_for(400ms); });
 }
 
 // The component's owner thread runs its message loop, as a program's does.
@@ -86,24 +94,52 @@ TEST(Idle, NoThreadWakesWhileThePortIsClosed) {
     EXPECT_EQ(wakeUps.begin()->second, 0u) << "the owner thread";
 }
 
-TEST(Idle, NoThreadWakesWhileTheLineIsSilent) {
-    IdleRig rig;
+// Opens the rig's port on its owner thread; returns the owner and the
+// threads the open started.
+std::vector<pid_t> OpenOnOwner(IdleRig& rig, std::function<void(const void*, std::uint16_t)> onData) {
     // Threads of the test itself and of a sanitizer run already.
     const auto beforeOpen = RunCounts();
     bool opened = false;
     rig.OnOwner([&] {
         rig.comm.SetCommPort(rig.pty.SlaveName());
-        rig.comm.OnReceiveData = [](const void*, std::uint16_t) {};
+        rig.comm.OnReceiveData = std::move(onData);
         opened = rig.comm.OpenPort();
     });
-    ASSERT_TRUE(opened);
+    EXPECT_TRUE(opened);
     std::vector<pid_t> threads{rig.ownerTid};
     for (const auto& [tid, runs] : RunCounts()) {
         if (beforeOpen.count(tid) == 0) threads.push_back(tid);
     }
+    return threads;
+}
+
+TEST(Idle, NoThreadWakesWhileTheLineIsSilent) {
+    IdleRig rig;
+    const auto threads = OpenOnOwner(rig, [](const void*, std::uint16_t) {});
     ASSERT_EQ(threads.size(), 3u) << "the owner, the reader and the writer";
     const auto wakeUps = WakeUpsWhileIdle(threads);
     ASSERT_EQ(wakeUps.size(), 3u);
+    for (const auto& [tid, runs] : wakeUps) EXPECT_EQ(runs, 0u) << "thread " << tid;
+}
+
+TEST(Idle, ReceivedChunksWakeNeitherSerialThread) {
+    IdleRig rig;
+    std::atomic<std::size_t> received{0};
+    const auto threads =
+        OpenOnOwner(rig, [&](const void*, std::uint16_t count) { received += count; });
+    ASSERT_EQ(threads.size(), 3u) << "the owner, the reader and the writer";
+    constexpr int kChunks = 20;
+    const auto wakeUps = WakeUpsDuring({threads[1], threads[2]}, [&] {
+        for (int i = 0; i < kChunks; ++i) {
+            ASSERT_TRUE(rig.pty.Write(Pattern(7, i), kPatience));
+            std::this_thread::sleep_for(5ms);  // one chunk each, as polls come
+        }
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (received < 7u * kChunks && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+    });
+    EXPECT_EQ(received, 7u * kChunks);
+    ASSERT_EQ(wakeUps.size(), 2u);
     for (const auto& [tid, runs] : wakeUps) EXPECT_EQ(runs, 0u) << "thread " << tid;
 }
 
