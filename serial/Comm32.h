@@ -1,6 +1,6 @@
 // TComm32: the serial port component. It keeps the line settings, opens and
-// closes the port, hands bytes to its writer thread and turns what its reader
-// thread reports into events raised on its owner thread.
+// closes the port, hands bytes to its writer thread and turns what it reads
+// (or its reader thread reports) into events raised on its owner thread.
 //
 // Thread rules:
 // - The owner thread is the one that hands the component's messages back to
@@ -187,13 +187,13 @@ class TComm32 {
     static void Deliver(const TCommMessage& message);
 
     // ----- events (raised on the owner thread) --------------------------------------
-    // The reader looks for the event character and reports line errors only
+    // The event character and line errors are looked for only
     // for the events that have a handler (OnCommEvent listens for all). A
     // handler set while the port is open counts from the next message the
     // component handles.
 
     TReceiveDataEvent OnReceiveData;  // each chunk; the buffer is valid during the call
-    // During OnReceiveData: when the reader read the chunk (steady clock).
+    // During OnReceiveData: when the chunk was read (steady clock).
     // Unset (the epoch) at other times and for a message made by hand.
     std::chrono::steady_clock::time_point ReceivedAt() const { return receivedAt_; }
     TNotifyEvent OnRequestHangup;  // the line failed

@@ -3,7 +3,6 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 #include <utility>
 

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -108,6 +109,16 @@ std::uint64_t ThreadCpuNs(pid_t tid) {
     return ns;
 }
 
+// The times `tid` has blocked and so been woken again.
+std::uint64_t ThreadWakeUps(pid_t tid) {
+    std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+    const std::string key = "voluntary_ctxt_switches:";
+    for (std::string line; std::getline(status, line);) {
+        if (line.compare(0, key.size(), key) == 0) return std::stoull(line.substr(key.size()));
+    }
+    return 0;
+}
+
 }  // namespace
 
 double Ms(Clock::duration duration) {
@@ -165,8 +176,8 @@ double MeasureWakeUpCpuUs(std::size_t samples) {
 
 void PrintWakeUpFloor() {
     const double wakeUp = MeasureWakeUpCpuUs();
-    std::printf("a thread wake-up costs %.1f us of CPU here; the five of a command %.0f us\n",
-                wakeUp, 5 * wakeUp);
+    std::printf("a thread wake-up costs %.1f us of CPU here; the three of a command %.0f us\n",
+                wakeUp, 3 * wakeUp);
 }
 
 std::string WriteRandomFile(const std::filesystem::path& path, std::size_t size, unsigned seed) {
@@ -228,6 +239,14 @@ double ProgramCpu::Seconds() const {
     double seconds = double(process.tv_sec) + double(process.tv_nsec) * 1e-9;
     for (const pid_t tid : foreign_) seconds -= double(ThreadCpuNs(tid)) * 1e-9;
     return seconds;
+}
+
+std::uint64_t ProgramCpu::WakeUps() const {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);  // ended threads included
+    auto wakeUps = static_cast<std::uint64_t>(usage.ru_nvcsw);
+    for (const pid_t tid : foreign_) wakeUps -= ThreadWakeUps(tid);
+    return wakeUps;
 }
 
 ConsoleSimulator::Logger ConsoleWireTiming::Logger() {

@@ -37,9 +37,9 @@ double MeasurePtyRoundTripMs(std::size_t samples = 300, std::size_t replyBytes =
 // machine, median over `samples` rounds: a thread sleeps 20 or 5 ms (the
 // line's quiet spells: the pause, the console's poll pause), wakes another
 // blocked in poll() through an eventfd and blocks in poll() until it
-// answers. A command wakes the program's threads five times (the reader for
-// the reply and the poll, the owner for each of them and at the end of the
-// pause), so this sets a floor under the CPU per command.
+// answers. A command wakes the program's owner thread three times (it reads
+// the reply and the poll itself, and ends the pause), so this sets a floor
+// under the CPU per command.
 // Throws std::system_error.
 double MeasureWakeUpCpuUs(std::size_t samples = 200);
 // Prints that floor, measured now, as a line of a benchmark's header.
@@ -67,7 +67,7 @@ double StealSeconds();
 // The thread ids of this process as they are now.
 std::vector<pid_t> ThreadIds();
 
-// CPU seconds of this process, less those of threads that are not the
+// CPU seconds and wake-ups of this process, less those of threads that are not the
 // program's (the in-process simulator's). The left-out threads must live
 // while the meter is used; threads that end in between (the serial
 // component's, at every close) still count.
@@ -75,6 +75,8 @@ class ProgramCpu {
   public:
     explicit ProgramCpu(std::vector<pid_t> foreign = {}) : foreign_(std::move(foreign)) {}
     double Seconds() const;
+    // The times the program's threads have blocked and been woken again, so far.
+    std::uint64_t WakeUps() const;
 
   private:
     std::vector<pid_t> foreign_;

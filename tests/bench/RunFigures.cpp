@@ -13,6 +13,10 @@ void PrintSpread(const char* what, const char* figure, std::vector<double> value
                 values.front(), decimals, values[values.size() / 2], decimals, values.back());
 }
 
+double WakeUpsPerCommand(const RunFigures& f) {
+    return f.commands ? double(f.wakeUps) / double(f.commands) : 0;
+}
+
 }  // namespace
 
 void Complete(RunFigures& f, int pollMs) {
@@ -32,10 +36,11 @@ void PrintRun(const char* what, int run, const RunFigures& f) {
         std::snprintf(steal, sizeof steal, ", steal %.2f %% of wall", 100.0 * f.stealShare);
     std::printf(
         "%-8s run %d: commands %zu, wall %.3f s, bound %.3f s (round trip %.3f ms), "
-        "wall/bound %.4f, cpu %.2f %% of wall (%.0f us a command%s), answer overhead %s ms "
-        "(%zu polls)%s%s\n",
+        "wall/bound %.4f, cpu %.2f %% of wall (%.0f us a command%s), %.1f wake-ups a command, "
+        "answer overhead %s ms (%zu polls)%s%s\n",
         what, run, f.commands, f.wallS, f.boundS, f.roundTripMs, f.ratio, 100.0 * f.cpuShare,
-        perCommandUs, owner, FormatSummary(f.overhead).c_str(), f.overhead.count, steal,
+        perCommandUs, owner, WakeUpsPerCommand(f), FormatSummary(f.overhead).c_str(),
+        f.overhead.count, steal,
         f.ok ? "" : " FAILED");
     std::fflush(stdout);
 }
@@ -53,6 +58,7 @@ void PrintRunSummary(const char* what, const std::vector<RunFigures>& runs) {
     spread("cpu us a command", 0, [](const RunFigures& f) {
         return f.commands ? 1e6 * f.cpuSeconds / double(f.commands) : 0;
     });
+    spread("wake-ups a command", 1, WakeUpsPerCommand);
     spread("overhead median", 3, [](const RunFigures& f) { return f.overhead.median; });
     spread("overhead p90", 3, [](const RunFigures& f) { return f.overhead.p90; });
     spread("overhead p99", 3, [](const RunFigures& f) { return f.overhead.p99; });

@@ -18,6 +18,8 @@ struct RunFigures {
     double wallS = 0, boundS = 0, ratio = 0, cpuSeconds = 0, cpuShare = 0, roundTripMs = 0;
     // CPU seconds of the owner (user-interface) thread alone; < 0: not taken.
     double ownerCpuSeconds = -1;
+    // The times the program's threads were woken over the run.
+    std::uint64_t wakeUps = 0;
     // The host's steal over the run as a share of the wall time; < 0: not taken.
     double stealShare = -1;
     Summary overhead;

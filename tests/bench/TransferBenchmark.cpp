@@ -149,6 +149,7 @@ RunFigures Run(const Options& options, bool firmware, const std::string& file) {
     rig.wire.Reset();
     const std::uint64_t commandsBefore = rig.console.simulator.CommandsReceived();
     const double cpuBefore = cpu.Seconds();
+    const std::uint64_t wakeUpsBefore = cpu.WakeUps();
     const double stealBefore = StealSeconds();
     const auto start = Clock::now();
     if (firmware) {
@@ -159,6 +160,7 @@ RunFigures Run(const Options& options, bool firmware, const std::string& file) {
     const bool idle = rig.RunUntilIdle();
     figures.wallS = Ms(Clock::now() - start) / 1000.0;
     figures.cpuSeconds = cpu.Seconds() - cpuBefore;
+    figures.wakeUps = cpu.WakeUps() - wakeUpsBefore;
     // Both processors' steal, against the wall time of one.
     figures.stealShare = (StealSeconds() - stealBefore) / figures.wallS;
 

@@ -151,6 +151,7 @@ RunFigures Measure(WindowRig& rig, const Options& options, double roundTripMs, A
     rig.wire.Reset();
     const std::uint64_t commandsBefore = rig.console.simulator.CommandsReceived();
     const double cpuBefore = cpu.Seconds();
+    const std::uint64_t wakeUpsBefore = cpu.WakeUps();
     const double ownerBefore = ThreadCpuSeconds();
     const auto start = Clock::now();
     rig.end = {};
@@ -158,6 +159,7 @@ RunFigures Measure(WindowRig& rig, const Options& options, double roundTripMs, A
     const bool idle = rig.RunBatch();
     const auto end = rig.end == Clock::time_point{} ? Clock::now() : rig.end;
     figures.cpuSeconds = cpu.Seconds() - cpuBefore;
+    figures.wakeUps = cpu.WakeUps() - wakeUpsBefore;
     figures.ownerCpuSeconds = ThreadCpuSeconds() - ownerBefore;
     figures.wallS = Ms(end - start) / 1000.0;
     figures.commands = rig.console.simulator.CommandsReceived() - commandsBefore;
