@@ -28,8 +28,11 @@ void MessageLoop::Quit() {
 }
 
 void MessageLoop::WakeLocked() {
-    // A loop that is awake looks at the queue before it sleeps again.
-    if (sleeping_) wake_.Set();
+    // A loop that is awake looks at the queue before it sleeps again; one
+    // that sleeps is woken once, however much is posted before it wakes.
+    if (!sleeping_) return;
+    sleeping_ = false;
+    wake_.Set();
 }
 
 bool MessageLoop::WatchPort(int port, std::function<void()> readable) {

@@ -101,7 +101,7 @@ class MessageLoop final : public ICommMessageTarget {
     mutable std::mutex mutex_;
     // Set when something is posted while the loop sleeps, or is about to.
     serial_backend::Event wake_;
-    bool sleeping_ = false;  // guarded by mutex_
+    bool sleeping_ = false;  // and not yet woken; guarded by mutex_
     std::deque<Task> tasks_;
     std::map<int, Timer> timers_;
     bool quit_ = false;
