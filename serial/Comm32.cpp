@@ -312,6 +312,7 @@ void TComm32::ReadOnOwner() {
     TCommMessage data;
     data.Msg = WM_COMM_DATA;
     data.WParam = read.bytes;
+    data.Data.reserve(read.bytes + 1);
     data.Data.assign(ownerReader_->buffer.begin(),
                      ownerReader_->buffer.begin() + std::ptrdiff_t(read.bytes));
     data.Data.push_back(0);
