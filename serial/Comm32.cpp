@@ -325,7 +325,7 @@ void TComm32::ReadOnOwner() {
         dcb_.EvtChar, [&](std::uint32_t mask, std::uint32_t status, std::uint32_t flags) {
             TCommMessage event;
             event.Msg = WM_COMM_EVENT;
-            event.LParam = static_cast<std::intptr_t>((mask & 0xFFFF) | ((status & 0xFFFF) << 16));
+            event.LParam = EventParam(mask, status);
             event.ErrorFlags = flags;
             event.Session = session;
             HandleMessage(event);

@@ -29,6 +29,11 @@ namespace vemkard {
 // The largest chunk one WM_COMM_DATA carries.
 inline constexpr std::size_t kMaxChunk = 4095;
 
+// A WM_COMM_EVENT's lParam: the event mask low, the modem status high.
+inline std::intptr_t EventParam(std::uint32_t mask, std::uint32_t status) {
+    return static_cast<std::intptr_t>((mask & 0xFFFF) | ((status & 0xFFFF) << 16));
+}
+
 // What one open shares with its two threads. The component owns all of it and
 // keeps it alive until both threads have been joined.
 struct TCommThreadLink {

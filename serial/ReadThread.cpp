@@ -17,10 +17,6 @@ std::uint32_t LinesOnMask(std::uint32_t status) {
     return mask;
 }
 
-std::intptr_t EventParam(std::uint32_t mask, std::uint32_t status) {
-    return static_cast<std::intptr_t>((mask & 0xFFFF) | ((status & 0xFFFF) << 16));
-}
-
 }  // namespace
 
 TReadThread::TReadThread(TCommThreadLink link) : link_(std::move(link)) {}
