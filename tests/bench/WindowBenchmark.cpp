@@ -5,10 +5,13 @@
 // firmware image (program + verify). Per run it prints the window program's
 // CPU share (every thread but the simulator's) and the figures of
 // transfer_bench: wall time against the console's pace and the answer
-// overhead measured at the console's end of the line.
+// overhead measured at the console's end of the line. --hidden hides the
+// window before the measured batch, so that nothing is drawn: the difference
+// is what drawing costs.
 //
 //   build/tests/bench/window_bench [--runs N] [--poll-ms N] [--files N]
 //                                  [--firmware-bytes N] [--only listing|firmware]
+//                                  [--hidden]
 #include <unistd.h>
 
 #include <QEventLoop>
@@ -42,6 +45,7 @@ namespace {
 
 struct Options : RunOptions {
     int files = 255;
+    bool hidden = false;
 };
 
 // Files such as a console in service holds, named as uploads name them.
@@ -147,6 +151,7 @@ template <typename Action>
 RunFigures Measure(WindowRig& rig, const Options& options, double roundTripMs, Action action) {
     RunFigures figures;
     figures.roundTripMs = roundTripMs;
+    if (options.hidden) rig.form1->hide();
     const ProgramCpu cpu(rig.foreign);
     rig.wire.Reset();
     const std::uint64_t commandsBefore = rig.console.simulator.CommandsReceived();
@@ -200,9 +205,12 @@ Options Parse(int argc, char** argv) {
     Options options;
     CommandLine line(argc, argv,
                      "usage: window_bench [--runs N] [--poll-ms N] [--files N]\n"
-                     "                    [--firmware-bytes N] [--only listing|firmware]\n");
+                     "                    [--firmware-bytes N] [--only listing|firmware]\n"
+                     "                    [--hidden]\n");
     while (line.Next()) {
-        if (line.Option("--files")) {
+        if (line.Flag("--hidden")) {
+            options.hidden = true;
+        } else if (line.Option("--files")) {
             options.files = int(line.Number(0, 255));
         } else if (!TakeRunOption(line, options, {"listing", "firmware"})) {
             line.Usage();
@@ -226,9 +234,10 @@ int main(int argc, char** argv) {
     vemkard::TApplication app(qtArgc, argv);
     const std::string image = WriteRandomFile(
         std::filesystem::path(config.path().toStdString()) / "image.mts", options.firmwareBytes, 1);
-    std::printf("window_bench: %d files listed, firmware image %zu bytes, poll pause %d ms, %s\n",
+    std::printf("window_bench: %d files listed, firmware image %zu bytes, poll pause %d ms, %s%s\n",
                 options.files, options.firmwareBytes, options.pollMs,
-                qgetenv("QT_QPA_PLATFORM").constData());
+                qgetenv("QT_QPA_PLATFORM").constData(),
+                options.hidden ? ", window hidden while measured (nothing drawn)" : "");
     PrintWakeUpFloor();
 
     RunReport report;
