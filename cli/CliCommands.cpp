@@ -14,8 +14,7 @@
 #include "files/FileErrors.h"
 #include "files/LocalFile.h"
 #include "firmware/FirmwareProgrammer.h"
-#include "serial/PortCandidates.h"
-#include "serial/PortDescription.h"
+#include "serial/PortList.h"
 
 namespace vemkard {
 namespace {
@@ -115,8 +114,8 @@ std::string OpenError(const EFOpenError& error) {
 }  // namespace
 
 TExit ListPorts(std::ostream& out, std::ostream& err) {
-    const std::vector<std::string> ports = ListSerialDevices();
-    for (const std::string& port : ports) out << PortSummary(DescribePort(port)) << "\n";
+    const std::vector<std::string> ports = ListSerialPorts();
+    for (const std::string& port : ports) out << DescribeSerialPort(port) << "\n";
     if (ports.empty()) err << kProgram << "последовательных портов не найдено.\n";
     return TExit::Done;
 }

@@ -5,24 +5,9 @@
 #include <cerrno>
 #include <system_error>
 
-#include "serial/CommThreads.h"
-#include "serial/PortBackend.h"
+#include "serial/CommSession.h"
 
 namespace vemkard {
-namespace sb = serial_backend;
-
-class TCommSession {
-  public:
-    explicit TCommSession(TComm32* owner) : Owner(owner) {}
-    TComm32* const Owner;
-};
-
-// What the owner thread needs to read the port itself.
-class TOwnerReader {
-  public:
-    std::array<std::uint8_t, kMaxChunk> buffer{};
-    TChunkEvents events;
-};
 
 const char* OpenFailureMessage(TOpenFailure failure) {
     switch (failure) {
@@ -50,38 +35,7 @@ ECommsError::ECommsError(TOpenFailure failure, int systemError, int holderPid,
       holderPid_(holderPid),
       holderName_(std::move(holderName)) {}
 
-namespace {
-
-// Opens `name` as OpenPort and ProbePort do; throws their open failures.
-sb::OpenResult OpenOrThrow(const std::string& name, const std::string& lockDirectory) {
-    sb::OpenOptions options;
-    options.lockDirectory = lockDirectory;
-    sb::OpenResult opened = sb::OpenDevice(name, options);
-    if (opened.status == sb::OpenStatus::CannotOpen) {
-        throw ECommsError(TOpenFailure::CannotOpen, opened.error, opened.holder.pid,
-                          opened.holder.name);
-    }
-    if (opened.status == sb::OpenStatus::NotCharDevice)
-        throw ECommsError(TOpenFailure::NotCommPort);
-    return opened;
-}
-
-}  // namespace
-
-TComm32::TComm32(ICommMessageTarget& target)
-    : lockDirectory_(sb::kLockDirectory),
-      rs485_(std::make_unique<sb::Rs485State>()),
-      target_(target) {}
-
-TComm32::~TComm32() {
-    ClosePort();
-}
-
 // ----- properties ------------------------------------------------------------------
-
-void TComm32::ApplyWhileOpen() {
-    if (port_ != sb::kNoPort) sb::ApplySettings(port_, dcb_);
-}
 
 void TComm32::SetBaudRate(std::uint32_t baudRate) {
     dcb_.BaudRate = baudRate;
@@ -127,128 +81,13 @@ void TComm32::SetFlowControl(TFlowControl flowControl) {
             break;
     }
     dcb_.Flags = flags;
-    ApplyWhileOpen();
-    if (port_ != sb::kNoPort) sb::ApplyRtsControl(port_, dcb_, *rs485_);
+    ApplyWhileOpen(true);
 }
 
 void TComm32::SetEventChar(char eventChar) {
     dcb_.EvtChar = eventChar;
     eventChar_.store(eventChar);
     ApplyWhileOpen();
-}
-
-// ----- open and close -------------------------------------------------------------
-
-void TComm32::CloseDeviceAndForget() {
-    sb::RestoreRs485(port_, *rs485_);
-    sb::CloseDevice(port_, lockFile_);
-    port_ = sb::kNoPort;
-    lockFile_.clear();
-    portOpen_ = false;
-}
-
-bool TComm32::OpenPort() {
-    if (port_ != sb::kNoPort) throw ECommsError(TOpenFailure::AlreadyOpen);
-
-    const sb::OpenResult opened = OpenOrThrow(commPort_, lockDirectory_);
-    port_ = opened.port;
-    lockFile_ = opened.lockFile;
-
-    dcb_.Flags |= kDcbBinary;
-    portOpen_ = true;
-    if (!sb::ApplySettings(port_, dcb_)) {
-        const int error = errno;
-        CloseDeviceAndForget();
-        throw ECommsError(TOpenFailure::BadSettings, error);
-    }
-    sb::PrepareLine(port_, dcb_);
-    sb::ApplyRtsControl(port_, dcb_, *rs485_);
-
-    try {
-        closeEvent_ = std::make_unique<sb::Event>();
-    } catch (const std::system_error&) {
-        CloseDeviceAndForget();
-        return false;
-    }
-    session_ = std::make_shared<TCommSession>(this);
-    eventChar_.store(dcb_.EvtChar);
-    UpdateReportedEvents();
-    // The first call comes from the owner's loop, after the open has returned.
-    if (target_.WatchPort(port_, [this] { ReadOnOwner(); })) {
-        ownerReader_ = std::make_unique<TOwnerReader>();
-        ownerReader_->events.Start(port_);
-    }
-    const TCommThreadLink link{.Port = port_,
-                               .CloseEvent = closeEvent_.get(),
-                               .NotifyWindow = &target_,
-                               .Session = session_,
-                               .EventChar = &eventChar_,
-                               .ReportedEvents = &reportedEvents_,
-                               .OwnerReads = ownerReader_ != nullptr,
-                               .TraceWrites = &traceWrites_,
-                               .TraceOrder = &traceOrder_};
-
-    try {
-        readThread_ = std::make_unique<TReadThread>(link);
-        readThread_->Start();
-    } catch (const std::exception&) {
-        readThread_.reset();
-        throw ECommsError(TOpenFailure::NoReadThread);
-    }
-    try {
-        // The writer's queue exists before its thread runs, so nothing queued
-        // right after the open is lost.
-        writeThread_ = std::make_unique<TWriteThread>(link);
-        writeThread_->Start();
-    } catch (const std::exception&) {
-        writeThread_.reset();
-        throw ECommsError(TOpenFailure::NoWriteThread);
-    }
-    return true;
-}
-
-void TComm32::ClosePort() {
-    if (port_ == sb::kNoPort) return;
-    StopOwnerReads();
-    if (closeEvent_) closeEvent_->Set();
-    // The writer first: a frame it took just before the close is written
-    // before the purge or not at all, and the driver is left nothing to send.
-    if (writeThread_) {
-        writeThread_->Join();
-        writeThread_.reset();
-    }
-    sb::Purge(port_, false, true);
-    if (readThread_) {
-        readThread_->Join();
-        readThread_.reset();
-    }
-    sb::Purge(port_, true, false);
-    sb::ReleaseOutput(port_);
-    closeEvent_.reset();
-    CloseDeviceAndForget();
-    session_.reset();
-}
-
-void TComm32::ProbePort(const std::string& name) const {
-    const sb::OpenResult opened = OpenOrThrow(name, lockDirectory_);
-    sb::SavedLine saved;
-    sb::SaveLine(opened.port, saved);
-    TDcb dcb = dcb_;
-    dcb.Flags |= kDcbBinary;
-    const bool taken = sb::ApplySettings(opened.port, dcb);
-    const int error = errno;
-    sb::RestoreLine(opened.port, saved);
-    sb::CloseDevice(opened.port, opened.lockFile);
-    if (!taken) throw ECommsError(TOpenFailure::BadSettings, error);
-}
-
-bool TComm32::WriteData(const void* data, std::uint16_t count) {
-    if (!writeThread_ || (data == nullptr && count != 0)) return false;
-    return writeThread_->Queue(data, count);
-}
-
-std::uint32_t TComm32::EscapeComm(std::uint32_t function) {
-    return sb::Escape(port_, function);
 }
 
 // ----- messages -----------------------------------------------------------------------
@@ -287,65 +126,6 @@ void TComm32::HandleMessage(const TCommMessage& message) {
         default:
             break;  // WM_COMM_STARTED and anything else raise nothing
     }
-}
-
-void TComm32::ReadOnOwner() {
-    if (!ownerReader_) return;
-    const sb::IoResult read =
-        sb::ReadPort(port_, ownerReader_->buffer.data(), ownerReader_->buffer.size());
-    // Stamped as soon as the bytes are ours: the answer's pause counts from here.
-    const auto arrival = std::chrono::steady_clock::now();
-    if (read.status == sb::IoStatus::WouldBlock) return;
-    const std::weak_ptr<TCommSession> session = session_;
-    if (read.status != sb::IoStatus::Done) {
-        // The far end is gone. The hang-up goes through the queue, as the
-        // reader's would, so that the handler does not run inside this call.
-        StopOwnerReads();
-        TCommMessage hangup;
-        hangup.Msg = WM_COMM_HANGUP;
-        hangup.Session = session;
-        target_.Post(std::move(hangup));
-        return;
-    }
-
-    // The message's own copy: a handler may close the port, and the buffer with it.
-    TCommMessage data;
-    data.Msg = WM_COMM_DATA;
-    data.WParam = read.bytes;
-    data.Data.reserve(read.bytes + 1);
-    data.Data.assign(ownerReader_->buffer.begin(),
-                     ownerReader_->buffer.begin() + std::ptrdiff_t(read.bytes));
-    data.Data.push_back(0);
-    data.Time = arrival;
-    data.Session = session;
-
-    UpdateReportedEvents();
-    const bool open = ownerReader_->events.Inspect(
-        port_, data.Data.data(), read.bytes, reportedEvents_.load(std::memory_order_relaxed),
-        dcb_.EvtChar, [&](std::uint32_t mask, std::uint32_t status, std::uint32_t flags) {
-            TCommMessage event;
-            event.Msg = WM_COMM_EVENT;
-            event.LParam = EventParam(mask, status);
-            event.ErrorFlags = flags;
-            event.Session = session;
-            HandleMessage(event);
-            return !session.expired();  // false once a handler has closed the port
-        });
-    if (!open) return;
-    if (traceWrites_.load()) {
-        // Queued behind what the writer has reported, so that an answer is
-        // never traced before the frame it answers.
-        const std::lock_guard order(traceOrder_);
-        target_.Post(std::move(data));
-        return;
-    }
-    HandleMessage(data);
-}
-
-void TComm32::StopOwnerReads() {
-    if (!ownerReader_) return;
-    target_.UnwatchPort(port_);
-    ownerReader_.reset();
 }
 
 void TComm32::SetOnTrace(TTraceEvent tap) {

@@ -74,13 +74,8 @@ class ECommsError : public std::runtime_error {
 };
 
 class TComm32;
-class TOwnerReader;
 class TReadThread;
 class TWriteThread;
-namespace serial_backend {
-class Event;
-struct Rs485State;
-}  // namespace serial_backend
 
 enum class TTraceDirection : std::uint8_t { Received, Sent };
 
@@ -113,11 +108,13 @@ class TComm32 {
     // settings are applied at once; a setting the driver refuses leaves the
     // line as it was, is kept, and is tried again by the next open.
 
-    // The device path, handed to open() unchanged; "COM2" after construction.
+    // The port's name; "COM2" after construction. Takes effect at the next
+    // open. POSIX opens the path unchanged; Windows puts "\\.\" before a
+    // plain COMn, so that COM10 and above open too.
     // Takes effect at the next open.
     const std::string& CommPort() const { return commPort_; }
     void SetCommPort(std::string port) { commPort_ = std::move(port); }
-    // Any rate: B-constants where they exist, otherwise the driver's free rate.
+    // Any rate the driver runs; it is read back after it is set.
     std::uint32_t BaudRate() const { return dcb_.BaudRate; }
     void SetBaudRate(std::uint32_t baudRate);
     TBytesize ByteSize() const { return static_cast<TBytesize>(dcb_.ByteSize - 4); }
@@ -128,7 +125,8 @@ class TComm32 {
     void SetStopBits(TStopBits stopBits);
     TFlowControl FlowControl() const;
     void SetFlowControl(TFlowControl flowControl);
-    // Driver queue sizes: stored only, Linux drivers size their own queues.
+    // Driver queue sizes: SetupComm's on Windows; stored only on Linux, whose
+    // drivers size their own queues.
     std::uint32_t RxQueue() const { return rxQueue_; }
     void SetRxQueue(std::uint32_t size) { rxQueue_ = size; }
     std::uint32_t TxQueue() const { return txQueue_; }
@@ -145,6 +143,7 @@ class TComm32 {
     std::uint32_t LastEventMask() const { return lastEventMask_; }
     std::uint32_t LastModemStatus() const { return lastModemStatus_; }
     // Where the open takes its LCK.. lock file; /var/lock after construction.
+    // Stored only on Windows, where the exclusive open holds the port.
     const std::string& LockDirectory() const { return lockDirectory_; }
     void SetLockDirectory(std::string directory) { lockDirectory_ = std::move(directory); }
 
@@ -224,28 +223,30 @@ class TComm32 {
     void SetOnTrace(TTraceEvent tap);
 
   private:
+    // What the component holds on this platform besides its settings (the
+    // port handle, the close event, ...): each platform's Comm32 file has it.
+    struct TPortState;
+
     // Applies the settings at once when open; the result is not examined.
-    void ApplyWhileOpen();
+    // `flowControl`: the flow control setting changed.
+    void ApplyWhileOpen(bool flowControl = false);
     void DispatchCommEvent(const TCommMessage& message);
     void Raise(const TNotifyEvent& event);
     void Trace(TTraceDirection direction, const TCommMessage& message, std::size_t count);
     void CloseDeviceAndForget();
     // The EV_ bits that have a handler, for the reader.
     void UpdateReportedEvents();
-    // The target's call when the port it watches is readable: reads one
-    // chunk on the owner thread and raises its events, or the hang-up.
+    // Where the target watches the port (POSIX), its call when the port is
+    // readable: reads one chunk on the owner thread and raises its events,
+    // or the hang-up.
     void ReadOnOwner();
     void StopOwnerReads();
 
-    std::unique_ptr<TOwnerReader> ownerReader_;  // while the owner thread reads
+    std::unique_ptr<TPortState> state_;
     std::unique_ptr<TReadThread> readThread_;
     std::unique_ptr<TWriteThread> writeThread_;
     std::string commPort_ = "COM2";
-    int port_ = -1;
-    std::string lockFile_;  // ours while open; empty when none could be made
     std::string lockDirectory_;
-    std::unique_ptr<serial_backend::Rs485State> rs485_;  // the driver's, put back at close
-    std::unique_ptr<serial_backend::Event> closeEvent_;
     ICommMessageTarget& target_;
     std::shared_ptr<TCommSession> session_;
     bool portOpen_ = false;

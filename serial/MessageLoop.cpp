@@ -1,14 +1,16 @@
 #include "serial/MessageLoop.h"
 
-#include <poll.h>
-
 #include <algorithm>
-#include <ctime>
 #include <utility>
 
+#include "LoopWaiter.h"
 #include "serial/Comm32.h"
 
 namespace vemkard {
+
+MessageLoop::MessageLoop() : waiter_(std::make_unique<TLoopWaiter>()) {}
+
+MessageLoop::~MessageLoop() = default;
 
 bool MessageLoop::Post(TCommMessage message) {
     PostTask([message = std::move(message)] { TComm32::Deliver(message); });
@@ -32,17 +34,15 @@ void MessageLoop::WakeLocked() {
     // that sleeps is woken once, however much is posted before it wakes.
     if (!sleeping_) return;
     sleeping_ = false;
-    wake_.Set();
+    waiter_->Wake();
 }
 
 bool MessageLoop::WatchPort(int port, std::function<void()> readable) {
-    watches_[port] = Watch{nextWatch_++, std::move(readable)};
-    return true;
+    return waiter_->Watch(port, std::move(readable));
 }
 
 void MessageLoop::UnwatchPort(int port) {
-    // A readable port already noted is passed over: its number is gone.
-    watches_.erase(port);
+    waiter_->Unwatch(port);
 }
 
 void MessageLoop::Run() {
@@ -58,10 +58,7 @@ bool MessageLoop::RunUntil(const std::function<bool()>& done, Clock::duration ti
 }
 
 std::size_t MessageLoop::RunPending() {
-    if (!watches_.empty()) {
-        const timespec now{};
-        PollPorts(&now);
-    }
+    waiter_->Look();
     std::size_t ran = 0;
     RunRound([] { return true; }, ran);
     return ran;
@@ -85,17 +82,7 @@ bool MessageLoop::RunLoop(const std::function<bool()>& done, Clock::time_point d
 }
 
 bool MessageLoop::RunRound(const std::function<bool()>& check, std::size_t& ran) {
-    std::vector<std::pair<int, std::uint64_t>> readable;
-    readable.swap(readablePorts_);
-    for (const auto& [port, id] : readable) {
-        const auto watch = watches_.find(port);
-        if (watch == watches_.end() || watch->second.id != id) continue;
-        // A copy: the call may stop the watch.
-        const Task call = watch->second.readable;
-        call();
-        ++ran;
-        if (!check()) return false;
-    }
+    if (!waiter_->RunReady(check, ran)) return false;
     std::size_t budget = 0;
     {
         std::lock_guard lock(mutex_);
@@ -153,33 +140,9 @@ void MessageLoop::Wait(Clock::time_point until) {
         // From here on a post sets the wake-up event, which the poll sees.
         sleeping_ = true;
     }
-    if (until == Clock::time_point::max()) {
-        PollPorts(nullptr);
-    } else {
-        const auto left = std::max<Clock::duration>(until - Clock::now(), Clock::duration::zero());
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
-        timespec timeout{};
-        timeout.tv_sec = static_cast<time_t>(seconds.count());
-        timeout.tv_nsec = static_cast<long>((left - seconds) / std::chrono::nanoseconds(1));
-        PollPorts(&timeout);
-    }
+    waiter_->Sleep(until);
     std::lock_guard lock(mutex_);
     sleeping_ = false;
-}
-
-void MessageLoop::PollPorts(const timespec* timeout) {
-    std::vector<pollfd> fds;
-    fds.reserve(watches_.size() + 1);
-    fds.push_back({wake_.NativeHandle(), POLLIN, 0});
-    for (const auto& [port, watch] : watches_) fds.push_back({port, POLLIN, 0});
-    if (::ppoll(fds.data(), fds.size(), timeout, nullptr) <= 0) {
-        return;  // the time is up, or a signal: the loop looks again
-    }
-    if (fds[0].revents != 0) wake_.Reset();
-    auto watch = watches_.begin();
-    for (std::size_t i = 1; i < fds.size(); ++i, ++watch) {
-        if (fds[i].revents != 0) readablePorts_.emplace_back(watch->first, watch->second.id);
-    }
 }
 
 void MessageLoop::StartTimer(int id, std::chrono::milliseconds interval, TimerMode mode,

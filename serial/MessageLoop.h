@@ -8,9 +8,11 @@
 //   RunPending; only one thread does so at a time. Tasks, delivered messages
 //   and timer callbacks run there, one at a time, never nested.
 // - Posted messages and tasks run in the order they were posted. Nothing
-//   polls: the loop sleeps until something is posted, a timer is due or a
-//   watched port is readable.
-// - WatchPort and UnwatchPort belong to the loop thread.
+//   polls: the loop sleeps until something is posted, a timer is due, a
+//   watched port is readable (POSIX) or a window message arrives for the
+//   loop thread (Windows: it dispatches them, the serial component's among them).
+// - WatchPort and UnwatchPort belong to the loop thread. Only the POSIX loop
+//   watches ports; on Windows WatchPort returns false.
 #pragma once
 
 #include <chrono>
@@ -19,16 +21,16 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
-#include <vector>
 
 #include "serial/CommMessage.h"
-#include "serial/PortBackend.h"
-
-struct timespec;
 
 namespace vemkard {
+
+// The platform's sleep and wake-up of a loop: serial/<platform>/LoopWaiter.cpp.
+class TLoopWaiter;
 
 class MessageLoop final : public ICommMessageTarget {
   public:
@@ -38,7 +40,8 @@ class MessageLoop final : public ICommMessageTarget {
     enum class TimerMode { Periodic, SingleShot };
 
     // Throws std::system_error when the loop's wake-up event cannot be made.
-    MessageLoop() = default;
+    MessageLoop();
+    ~MessageLoop() override;
     MessageLoop(const MessageLoop&) = delete;
     MessageLoop& operator=(const MessageLoop&) = delete;
 
@@ -48,7 +51,7 @@ class MessageLoop final : public ICommMessageTarget {
     // Queues a task to run on the loop thread.
     void PostTask(Task task);
     // The loop waits on the port too and calls `readable` on the loop thread
-    // whenever it has bytes or has hung up. Always true.
+    // whenever it has bytes or has hung up. True on POSIX; false on Windows.
     bool WatchPort(int port, std::function<void()> readable) override;
     void UnwatchPort(int port) override;
 
@@ -82,39 +85,26 @@ class MessageLoop final : public ICommMessageTarget {
         Task callback;
     };
 
-    // Runs at most one round: the tasks queued at its start, then the due
-    // timers, each followed by `check`. Returns false when `check` said stop.
+    // Runs at most one round: what the last wait found ready (readable ports,
+    // window messages), the tasks queued at its start, then the due timers,
+    // each followed by `check`. Returns false when `check` said stop.
     bool RunRound(const std::function<bool()>& check, std::size_t& ran);
     // Takes the earliest due timer's callback (rescheduling or removing it).
     bool TakeDueTimer(Task& callback);
     // Sleeps until something is posted, a timer is due, Quit, a watched port
-    // is readable, or `until`. Readable ports are noted for the next round.
+    // or a window message is ready, or `until`.
     void Wait(Clock::time_point until);
-    // Waits in ppoll() on the wake-up event and the watched ports at most
-    // `timeout` (null: without limit), and notes the readable ports.
-    void PollPorts(const timespec* timeout);
     // Wakes a loop that sleeps or is about to; called with the lock held.
     void WakeLocked();
     // Runs until `done`, `deadline` or Quit.
     bool RunLoop(const std::function<bool()>& done, Clock::time_point deadline);
 
     mutable std::mutex mutex_;
-    // Set when something is posted while the loop sleeps, or is about to.
-    serial_backend::Event wake_;
+    std::unique_ptr<TLoopWaiter> waiter_;
     bool sleeping_ = false;  // and not yet woken; guarded by mutex_
     std::deque<Task> tasks_;
     std::map<int, Timer> timers_;
     bool quit_ = false;
-
-    // The loop thread's own: watched ports by descriptor, each with a number
-    // of its own, and the numbers found readable, called in the next round.
-    struct Watch {
-        std::uint64_t id;
-        std::function<void()> readable;
-    };
-    std::map<int, Watch> watches_;
-    std::uint64_t nextWatch_ = 1;
-    std::vector<std::pair<int, std::uint64_t>> readablePorts_;
 };
 
 }  // namespace vemkard

@@ -12,8 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "serial/PortCandidates.h"
-#include "serial/PortDescription.h"
+#include "serial/PortList.h"
 
 class QSettings;
 class QVariant;
@@ -43,9 +42,8 @@ class TForm2 : public QDialog {
     // stored device on `form1`. `candidates` gives the names the scan tries,
     // `describe` the line the list shows for each.
     explicit TForm2(
-        TForm1& form1, TPortCandidates candidates = [] { return ListSerialDevices(); },
-        TPortDescriber describe =
-            [](const std::string& path) { return PortSummary(DescribePort(path)); });
+        TForm1& form1, TPortCandidates candidates = [] { return ListSerialPorts(); },
+        TPortDescriber describe = [](const std::string& path) { return DescribeSerialPort(path); });
     // Saves the settings while the main window still exists.
     ~TForm2() override;
 

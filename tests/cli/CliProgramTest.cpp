@@ -13,7 +13,7 @@
 
 #include "files/FileUpload.h"
 #include "protocol/Frame.h"
-#include "serial/PortCandidates.h"
+#include "serial/posix/PortCandidates.h"
 #include "sim/SampleFiles.h"
 #include "tests/cli/CliRig.h"
 #include "tests/support/TempFiles.h"

@@ -13,7 +13,7 @@
 
 #include "serial/Comm32.h"
 #include "serial/MessageLoop.h"
-#include "serial/PtyPair.h"
+#include "serial/posix/PtyPair.h"
 
 namespace vemkard::testing {
 

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "serial/OpenFailureReason.h"
-#include "serial/PortBackend.h"
+#include "serial/posix/PortBackend.h"
 #include "tests/serial/PortRig.h"
 
 namespace vemkard::testing {

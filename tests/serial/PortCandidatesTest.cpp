@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "serial/PortCandidates.h"
+#include "serial/posix/PortCandidates.h"
 
 namespace vemkard {
 namespace {

@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "serial/OpenFailureReason.h"
-#include "serial/PortDescription.h"
+#include "serial/posix/PortDescription.h"
 
 namespace vemkard::testing {
 namespace {

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <thread>
 
-#include "serial/PortBackend.h"
+#include "serial/posix/PortBackend.h"
 
 namespace vemkard {
 namespace {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "serial/PtyPair.h"
+#include "serial/posix/PtyPair.h"
 #include "sim/ConsoleSimulator.h"
 #include "sim/ConsoleStore.h"
 #include "sim/SampleFiles.h"

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "serial/PortBackend.h"
+#include "serial/posix/PortBackend.h"
 
 namespace vemkard::serial_backend {
 

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <utility>
 
-#include "serial/PortBackend.h"
+#include "serial/posix/PortBackend.h"
 
 namespace vemkard::serial_backend {
 namespace {

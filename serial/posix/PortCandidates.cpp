@@ -1,4 +1,4 @@
-#include "serial/PortCandidates.h"
+#include "serial/posix/PortCandidates.h"
 
 #include <algorithm>
 #include <cctype>

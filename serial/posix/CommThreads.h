@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "serial/CommMessage.h"
-#include "serial/PortBackend.h"
+#include "serial/posix/PortBackend.h"
 
 namespace vemkard {
 

@@ -18,7 +18,7 @@
 #include <system_error>
 
 #include "serial/CommMessage.h"
-#include "serial/PortBackend.h"
+#include "serial/posix/PortBackend.h"
 
 namespace vemkard::serial_backend {
 namespace {

@@ -1,4 +1,4 @@
-#include "serial/PortDescription.h"
+#include "serial/posix/PortDescription.h"
 
 #include <algorithm>
 #include <filesystem>

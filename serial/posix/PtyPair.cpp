@@ -1,4 +1,4 @@
-#include "serial/PtyPair.h"
+#include "serial/posix/PtyPair.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -2,7 +2,7 @@
 #include <cstring>
 #include <utility>
 
-#include "serial/CommThreads.h"
+#include "serial/posix/CommThreads.h"
 
 namespace vemkard {
 namespace sb = serial_backend;

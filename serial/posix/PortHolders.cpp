@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "serial/PortBackend.h"
+#include "serial/posix/PortBackend.h"
 
 namespace vemkard::serial_backend {
 namespace {

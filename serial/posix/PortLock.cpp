@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "serial/PortBackend.h"
+#include "serial/posix/PortBackend.h"
 
 namespace vemkard::serial_backend {
 namespace {

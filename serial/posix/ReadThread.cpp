@@ -2,7 +2,7 @@
 #include <cstring>
 #include <utility>
 
-#include "serial/CommThreads.h"
+#include "serial/posix/CommThreads.h"
 
 namespace vemkard {
 namespace sb = serial_backend;
@@ -111,11 +111,11 @@ bool TReadThread::DeliverChunk(std::size_t count, std::chrono::steady_clock::tim
     const std::uint32_t wanted =
         link_.ReportedEvents ? link_.ReportedEvents->load(std::memory_order_relaxed) : 0;
     const char eventChar = link_.EventChar ? link_.EventChar->load() : 0;
-    const bool reported = chunkEvents_.Inspect(
-        link_.Port, bytes, count, wanted, eventChar,
-        [this](std::uint32_t mask, std::uint32_t status, std::uint32_t flags) {
-            return PostEvent(mask, status, flags);
-        });
+    const bool reported =
+        chunkEvents_.Inspect(link_.Port, bytes, count, wanted, eventChar,
+                             [this](std::uint32_t mask, std::uint32_t status, std::uint32_t flags) {
+                                 return PostEvent(mask, status, flags);
+                             });
     if (!reported) return false;
     std::vector<std::uint8_t> chunk(count + 1, 0);  // the chunk and one zero byte after it
     std::memcpy(chunk.data(), bytes, count);
