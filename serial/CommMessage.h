@@ -5,6 +5,9 @@
 // threads (several at once); it queues the message and returns at once. The
 // owner thread later hands each message to the component (TComm32::Deliver or
 // TComm32::HandleMessage), one at a time and in the order they were posted.
+//
+// The constants keep the Windows names and values. On Windows include this
+// header before <windows.h>, whose macros of the same names then take over.
 #pragma once
 
 #include <chrono>
