@@ -1,14 +1,16 @@
 #include "files/Cp1251.h"
 
-#include <iconv.h>
+#include <cstddef>
 
-#include <cerrno>
-#include <memory>
-#include <system_error>
+#include "files/Cp1251Converter.h"
 
 namespace vemkard {
 
 namespace {
+
+// The byte that CP1251 leaves undefined. Converters differ on it (Windows
+// maps it to U+0098), so it is decided here, once for every platform.
+constexpr char kUndefined = '\x98';
 
 // Length of the well-formed UTF-8 sequence at the start of `text`, or 0.
 // Overlong forms, surrogates and values past U+10FFFF are not well formed;
@@ -42,50 +44,12 @@ std::size_t Utf8SequenceLength(std::string_view text) {
     return length;
 }
 
-using Converter = std::unique_ptr<void, int (*)(iconv_t)>;
-
-Converter OpenConverter(const char* to, const char* from) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        throw std::system_error(errno, std::generic_category(), "iconv_open");
-    }
-    return Converter(cd, iconv_close);
-}
-
-// Runs iconv over the whole input. Where the input cannot be converted, a '?'
-// is written and `skip` tells how many input bytes it stands for.
-template <typename Skip>
-std::string Convert(const Converter& cd, std::string_view input, Skip skip) {
-    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);  // a fresh shift state
-    std::string output;
-    // CP1251 to UTF-8 takes at most 3 output bytes per input byte.
-    char buffer[256];
-    char* in = const_cast<char*>(input.data());
-    std::size_t inLeft = input.size();
-    while (inLeft > 0) {
-        char* out = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t result = iconv(cd.get(), &in, &inLeft, &out, &outLeft);
-        output.append(buffer, static_cast<std::size_t>(out - buffer));
-        if (result != static_cast<std::size_t>(-1)) continue;
-        if (errno == E2BIG) continue;
-        // EILSEQ or EINVAL: an unconvertible character or a broken sequence.
-        const std::size_t skipped = skip(std::string_view(in, inLeft));
-        output.push_back('?');
-        in += skipped;
-        inLeft -= skipped;
-    }
-    return output;
-}
-
 }  // namespace
 
 std::string Utf8ToCp1251(std::string_view utf8) {
-    // One sequence at a time: glibc drops some characters without a word
-    // (the language tags U+E0000..U+E007F), and a dropped character must
-    // still leave its '?' in the name.
-    // Opened once per thread: opening costs more than a name's conversion.
-    thread_local const Converter cd = OpenConverter("CP1251", "UTF-8");
+    // One sequence at a time: a converter may drop some characters without a
+    // word (glibc drops the language tags U+E0000..U+E007F), and a dropped
+    // character must still leave its '?' in the name.
     std::string output;
     output.reserve(utf8.size());
     for (std::size_t at = 0; at < utf8.size();) {
@@ -94,11 +58,9 @@ std::string Utf8ToCp1251(std::string_view utf8) {
         if (length == 1) {
             output.push_back(rest[0]);
         } else {
-            const std::string mapped = length == 0
-                                           ? std::string()
-                                           : Convert(cd, rest.substr(0, length),
-                                                     [](std::string_view r) { return r.size(); });
-            output.push_back(mapped.size() == 1 ? mapped[0] : '?');
+            const std::string mapped =
+                length == 0 ? std::string() : SystemUtf8ToCp1251(rest.substr(0, length));
+            output.push_back(mapped.size() == 1 && mapped[0] != kUndefined ? mapped[0] : '?');
         }
         at += length == 0 ? 1 : length;
     }
@@ -106,8 +68,16 @@ std::string Utf8ToCp1251(std::string_view utf8) {
 }
 
 std::string Cp1251ToUtf8(std::string_view cp1251) {
-    thread_local const Converter cd = OpenConverter("UTF-8", "CP1251");
-    return Convert(cd, cp1251, [](std::string_view) { return std::size_t{1}; });
+    std::string output;
+    output.reserve(cp1251.size() * 2);
+    for (std::size_t at = 0; at <= cp1251.size();) {
+        std::size_t end = cp1251.find(kUndefined, at);
+        if (end == std::string_view::npos) end = cp1251.size();
+        if (end > at) output += SystemCp1251ToUtf8(cp1251.substr(at, end - at));
+        if (end < cp1251.size()) output.push_back('?');
+        at = end + 1;
+    }
+    return output;
 }
 
 }  // namespace vemkard

@@ -34,7 +34,7 @@ std::optional<std::size_t> WordAt(std::span<const std::uint8_t> file, std::size_
 }
 
 std::string_view NamePart(std::string_view path) {
-    const std::size_t slash = path.rfind('/');
+    const std::size_t slash = path.find_last_of(kPathSeparators);
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 

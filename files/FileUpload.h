@@ -63,7 +63,7 @@ TUploadKind UploadKindOf(std::string_view path);
 
 // The name under which the console lists the upload of `path` (UTF-8): the
 // path in CP1251, cut to 255 bytes; when it is longer than 200 bytes, its file
-// name part instead (after the last '/'), cut to 255 bytes; then one space
+// name part instead (after the last separator), cut to 255 bytes; then one space
 // appended when the length is even. Can exceed kMaxUploadNameLength.
 std::string UploadName(std::string_view path);
 
