@@ -1,12 +1,9 @@
 #include "cli/CliCommands.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -99,9 +96,7 @@ std::optional<TQueuedUpload> QueuedUpload(const ConsoleLink& link) {
 }
 
 std::string FileProblem(const std::string& path) {
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (std::filesystem::is_directory(status)) return path + " — каталог, а не файл.";
+    if (IsDirectory(path)) return path + " — каталог, а не файл.";
     return "Нет такого файла: " + path + ".";
 }
 
@@ -231,7 +226,7 @@ TExit TCliCommands::Put() {
     std::vector<std::string> paths;
     for (const std::string& file : options_.Arguments) {
         // The window's dialog gives full paths; the console lists that name.
-        paths.push_back(std::filesystem::absolute(file).lexically_normal().string());
+        paths.push_back(FullPath(file));
         if (!FileExists(paths.back())) {
             Error(FileProblem(file) + " Ничего не загружено.");
             return TExit::LocalFile;

@@ -1,13 +1,11 @@
 #include "cli/CliDialogs.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <iostream>
 #include <utility>
 
 #include "cli/Interrupt.h"
+#include "cli/Terminal.h"
 
 namespace vemkard {
 
@@ -31,15 +29,7 @@ bool TCliDialogs::ConfirmWarning(std::string_view text) {
     std::string question(text);
     question.erase(std::remove(question.begin(), question.end(), '\r'), question.end());
     std::cerr << question << " [да/нет] " << std::flush;
-    std::string answer;
-    for (;;) {
-        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {interrupt_.WakeHandle(), POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0) break;
-        if (fds[1].revents != 0) break;
-        char c = 0;
-        if (::read(STDIN_FILENO, &c, 1) != 1 || c == '\n') break;
-        answer += c;
-    }
+    const std::string answer = ReadTerminalLine(interrupt_);
     if (interrupt_.Requested()) std::cerr << "\n";
     return !interrupt_.Requested() && IsYes(answer);
 }

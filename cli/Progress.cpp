@@ -1,11 +1,10 @@
 #include "cli/Progress.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+#include "cli/Terminal.h"
 
 namespace vemkard {
 namespace {
@@ -35,12 +34,6 @@ std::string Cut(const std::string& text, std::size_t columns) {
         if (characters++ == columns) return text.substr(0, i);
     }
     return text;
-}
-
-std::size_t TerminalColumns() {
-    winsize size{};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col - 1;
-    return 79;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,12 @@ extern const std::string_view kPathSeparators;
 bool FileExists(const std::string& path);
 // True when `path` names a directory. Never throws.
 bool IsDirectory(const std::string& path);
+
+// `path` for the standard library's files and streams: read as UTF-8 on
+// every platform, not in Windows' ANSI code page.
+inline std::filesystem::path LocalPath(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
 
 // The full path of `path` as a file dialog gives it: from the root (Windows:
 // the drive letter), without "." and "..", the platform's separators.

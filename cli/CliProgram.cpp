@@ -1,9 +1,5 @@
-// vemkard-cli: the console's files and firmware from a shell, on the same
-// session as the window, with exit statuses and a line trace.
-#include <signal.h>
-#include <unistd.h>
+#include "cli/CliProgram.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -18,6 +14,8 @@
 #include "cli/Interrupt.h"
 #include "cli/LineTrace.h"
 #include "cli/Progress.h"
+#include "cli/Terminal.h"
+#include "files/LocalFile.h"
 
 #ifndef VEMKARD_VERSION
 #define VEMKARD_VERSION "dev"
@@ -33,7 +31,7 @@ int Run(const TCliOptions& options) {
 
     const bool asks =
         options.Command == TCliCommand::Clear || options.Command == TCliCommand::Flash;
-    if (asks && !options.Yes && !::isatty(STDIN_FILENO)) {
+    if (asks && !options.Yes && !IsTerminal(TStandardStream::Input)) {
         std::cerr
             << "vemkard-cli: нужно подтверждение: запустите на терминале или добавьте --yes.\n";
         return ExitCode(TExit::Usage);
@@ -43,7 +41,7 @@ int Run(const TCliOptions& options) {
     std::unique_ptr<TLineTrace> trace;
     if (options.Trace) {
         if (*options.Trace != "-") {
-            traceFile.open(*options.Trace, std::ios::out | std::ios::trunc);
+            traceFile.open(LocalPath(*options.Trace), std::ios::out | std::ios::trunc);
             if (!traceFile) {
                 std::cerr << "vemkard-cli: не удаётся записать трассировку в " << *options.Trace
                           << ".\n";
@@ -56,7 +54,7 @@ int Run(const TCliOptions& options) {
     // Before any thread starts, so that only its own thread takes the signals.
     TInterrupt interrupt;
     TCliDialogs dialogs(options.Yes, interrupt);
-    TProgressLine progress(std::cerr, ::isatty(STDERR_FILENO) != 0, !options.Quiet);
+    TProgressLine progress(std::cerr, IsTerminal(TStandardStream::Error), !options.Quiet);
     TCliConsole console({options.Port, options.BaudRate, options.Timeout}, dialogs, progress,
                         trace.get(), interrupt);
     interrupt.SetCallback(
@@ -71,13 +69,11 @@ int Run(const TCliOptions& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    // A closed pipe on standard output shows as a failed write, not a kill.
-    ::signal(SIGPIPE, SIG_IGN);
-    const char* portVariable = std::getenv(std::string(kPortVariable).c_str());
-    const TParsedCommandLine parsed =
-        ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc),
-                         portVariable ? std::optional<std::string>(portVariable) : std::nullopt);
+namespace vemkard {
+
+int RunCliProgram(const std::vector<std::string>& arguments,
+                  const std::optional<std::string>& portVariable) {
+    const TParsedCommandLine parsed = ParseCommandLine(arguments, portVariable);
     if (parsed.Options.Help) {
         std::cout << HelpText();
         return ExitCode(TExit::Done);
@@ -97,3 +93,5 @@ int main(int argc, char** argv) {
         return ExitCode(TExit::NotDone);
     }
 }
+
+}  // namespace vemkard
