@@ -15,7 +15,9 @@ namespace vemkard {
 struct TComm32::TPortState {
     HANDLE port = INVALID_HANDLE_VALUE;
     HANDLE closeEvent = nullptr;
-    DCB dcb{};  // the driver's whole record, as the last open merged it
+    DCB dcb{};    // the driver's whole record, as the last open merged it
+    DCB found{};  // the driver's record as the open found it, put back at close
+    bool foundKnown = false;
     TCommWindow window;
 };
 
@@ -97,6 +99,10 @@ void TComm32::ApplyWhileOpen(bool) {
 }
 
 void TComm32::CloseDeviceAndForget() {
+    // The line is left as the open found it, for the next program that opens
+    // it. (Wine on a pseudo-terminal also refuses odd parity again once set.)
+    if (state_->foundKnown) SetCommState(state_->port, &state_->found);
+    state_->foundKnown = false;
     CloseHandle(state_->port);
     state_->port = INVALID_HANDLE_VALUE;
     portOpen_ = false;
@@ -110,6 +116,8 @@ bool TComm32::OpenPort() {
     dcb = DCB{};
     dcb.DCBlength = sizeof dcb;
     const bool known = GetCommState(state_->port, &dcb);
+    state_->found = dcb;
+    state_->foundKnown = known;
     MergeSettings(dcb, dcb_);
     dcb_.Flags |= kDcbBinary;
     dcb_.XonChar = dcb.XonChar;
