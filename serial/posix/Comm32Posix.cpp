@@ -103,25 +103,9 @@ bool TComm32::OpenPort() {
                                .EventChar = &eventChar_,
                                .ReportedEvents = &reportedEvents_,
                                .OwnerReads = state_->ownerReader != nullptr,
-                               .TraceWrites = &traceWrites_,
-                               .TraceOrder = &traceOrder_};
+                               .Trace = {&traceWrites_, &traceOrder_}};
 
-    try {
-        readThread_ = std::make_unique<TReadThread>(link);
-        readThread_->Start();
-    } catch (const std::exception&) {
-        readThread_.reset();
-        throw ECommsError(TOpenFailure::NoReadThread);
-    }
-    try {
-        // The writer's queue exists before its thread runs, so nothing queued
-        // right after the open is lost.
-        writeThread_ = std::make_unique<TWriteThread>(link);
-        writeThread_->Start();
-    } catch (const std::exception&) {
-        writeThread_.reset();
-        throw ECommsError(TOpenFailure::NoWriteThread);
-    }
+    StartCommThreads(readThread_, writeThread_, link);
     return true;
 }
 

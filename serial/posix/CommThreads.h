@@ -22,17 +22,10 @@
 #include <vector>
 
 #include "serial/CommMessage.h"
+#include "serial/CommThreadParts.h"
 #include "serial/posix/PortBackend.h"
 
 namespace vemkard {
-
-// The largest chunk one WM_COMM_DATA carries.
-inline constexpr std::size_t kMaxChunk = 4095;
-
-// A WM_COMM_EVENT's lParam: the event mask low, the modem status high.
-inline std::intptr_t EventParam(std::uint32_t mask, std::uint32_t status) {
-    return static_cast<std::intptr_t>((mask & 0xFFFF) | ((status & 0xFFFF) << 16));
-}
 
 // What one open shares with its two threads. The component owns all of it and
 // keeps it alive until both threads have been joined.
@@ -49,19 +42,8 @@ struct TCommThreadLink {
     // The owner thread reads the port (its target watches it): the reader
     // then only reports the modem lines and waits for the close event.
     bool OwnerReads = false;
-    // Whether the writer reports what it wrote (WM_COMM_WRITTEN); the owner may change it.
-    const std::atomic<bool>* TraceWrites = nullptr;
-    // While the line is traced: held by the writer from a write until its
-    // WM_COMM_WRITTEN is posted, and by the reader to post a chunk, so that an
-    // answer read at once is never traced before the frame it answers.
-    std::mutex* TraceOrder = nullptr;
-
-    bool Traced() const { return TraceWrites && TraceWrites->load(std::memory_order_relaxed); }
-    // TraceOrder, taken while the line is traced; otherwise nothing is held.
-    std::unique_lock<std::mutex> LockTraceOrder(bool traced) const {
-        return traced && TraceOrder ? std::unique_lock(*TraceOrder)
-                                    : std::unique_lock<std::mutex>();
-    }
+    // Whether the writer reports what it wrote (WM_COMM_WRITTEN), in order with the reads.
+    TWriteTrace Trace;
 
     // Posts a message of this open to the owner. False when it cannot be queued.
     bool Post(std::uint32_t msg, std::uintptr_t wParam = 0, std::intptr_t lParam = 0,

@@ -6,18 +6,6 @@
 
 namespace vemkard {
 namespace sb = serial_backend;
-namespace {
-
-std::uint32_t LinesOnMask(std::uint32_t status) {
-    std::uint32_t mask = 0;
-    if (status & MS_CTS_ON) mask |= EV_CTS;
-    if (status & MS_DSR_ON) mask |= EV_DSR;
-    if (status & MS_RING_ON) mask |= EV_RING;
-    if (status & MS_RLSD_ON) mask |= EV_RLSD;
-    return mask;
-}
-
-}  // namespace
 
 TReadThread::TReadThread(TCommThreadLink link) : link_(std::move(link)) {}
 
@@ -119,7 +107,7 @@ bool TReadThread::DeliverChunk(std::size_t count, std::chrono::steady_clock::tim
     if (!reported) return false;
     std::vector<std::uint8_t> chunk(count + 1, 0);  // the chunk and one zero byte after it
     std::memcpy(chunk.data(), bytes, count);
-    const auto order = link_.LockTraceOrder(link_.Traced());
+    const auto order = link_.Trace.LockTraceOrder(link_.Trace.Traced());
     return link_.Post(WM_COMM_DATA, count, 0, std::move(chunk), 0, arrival);
 }
 

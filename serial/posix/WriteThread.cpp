@@ -84,7 +84,7 @@ TWriteThread::Outcome TWriteThread::SendRequests() {
 
 void TWriteThread::ReportWritten(const std::vector<std::uint8_t>& bytes, std::size_t written,
                                  std::chrono::steady_clock::time_point time) {
-    if (written == 0 || !link_.Traced()) return;
+    if (written == 0 || !link_.Trace.Traced()) return;
     link_.Post(WM_COMM_WRITTEN, written, 0,
                std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + std::ptrdiff_t(written)), 0,
                time);
@@ -93,10 +93,10 @@ void TWriteThread::ReportWritten(const std::vector<std::uint8_t>& bytes, std::si
 sb::IoResult TWriteThread::WriteSome(const std::vector<std::uint8_t>& bytes, std::size_t& offset) {
     // Read once per write: a tap set while a write is under way must not
     // report a write that did not hold the order lock.
-    const bool traced = link_.Traced();
+    const bool traced = link_.Trace.Traced();
     // The write does not block (the port is non-blocking), so the reader
     // waits for this lock at most for one system call.
-    const auto order = link_.LockTraceOrder(traced);
+    const auto order = link_.Trace.LockTraceOrder(traced);
     // Stamped before the write: its answer may be read before it returns.
     const auto start = std::chrono::steady_clock::now();
     const sb::IoResult written =

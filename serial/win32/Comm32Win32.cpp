@@ -152,22 +152,8 @@ bool TComm32::OpenPort() {
                                .NotifyWindow = &state_->window,
                                .Session = session_,
                                .ReportedEvents = &reportedEvents_,
-                               .TraceWrites = &traceWrites_,
-                               .TraceOrder = &traceOrder_};
-    try {
-        readThread_ = std::make_unique<TReadThread>(link);
-        readThread_->Start();
-    } catch (const std::exception&) {
-        readThread_.reset();
-        throw ECommsError(TOpenFailure::NoReadThread);
-    }
-    try {
-        writeThread_ = std::make_unique<TWriteThread>(link);
-        writeThread_->Start();
-    } catch (const std::exception&) {
-        writeThread_.reset();
-        throw ECommsError(TOpenFailure::NoWriteThread);
-    }
+                               .Trace = {&traceWrites_, &traceOrder_}};
+    StartCommThreads(readThread_, writeThread_, link);
     return true;
 }
 

@@ -20,11 +20,9 @@
 
 #include "Win32.h"
 #include "serial/CommMessage.h"
+#include "serial/CommThreadParts.h"
 
 namespace vemkard {
-
-// The largest chunk one WM_COMM_DATA carries.
-inline constexpr std::size_t kMaxChunk = 4095;
 
 // The line events the reader asks the driver for (SetCommMask).
 inline constexpr DWORD kLineEventMask = 0x7FE;
@@ -39,18 +37,9 @@ struct TCommThreadLink {
     // The line events (EV_ bits) that a handler listens for: the reader asks
     // the driver for line events only while there is one.
     const std::atomic<std::uint32_t>* ReportedEvents = nullptr;
-    // Whether the writer reports what it wrote (WM_COMM_WRITTEN).
-    const std::atomic<bool>* TraceWrites = nullptr;
-    // While the line is traced: held by the writer from a write until its
-    // report is posted and by the reader to post a chunk, so that an answer
-    // is never traced before the frame it answers.
-    std::mutex* TraceOrder = nullptr;
+    // Whether the writer reports what it wrote (WM_COMM_WRITTEN), in order with the reads.
+    TWriteTrace Trace;
 
-    bool Traced() const { return TraceWrites && TraceWrites->load(std::memory_order_relaxed); }
-    std::unique_lock<std::mutex> LockTraceOrder(bool traced) const {
-        return traced && TraceOrder ? std::unique_lock(*TraceOrder)
-                                    : std::unique_lock<std::mutex>();
-    }
     // Posts a message of this open to the component's window.
     bool Post(TCommMessage message) const {
         message.Session = Session;

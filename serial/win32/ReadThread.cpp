@@ -5,22 +5,6 @@
 #include "CommThreads.h"
 
 namespace vemkard {
-namespace {
-
-std::uint32_t LinesOnMask(DWORD status) {
-    std::uint32_t mask = 0;
-    if (status & MS_CTS_ON) mask |= EV_CTS;
-    if (status & MS_DSR_ON) mask |= EV_DSR;
-    if (status & MS_RING_ON) mask |= EV_RING;
-    if (status & MS_RLSD_ON) mask |= EV_RLSD;
-    return mask;
-}
-
-std::intptr_t EventParam(std::uint32_t mask, std::uint32_t status) {
-    return static_cast<std::intptr_t>((mask & 0xFFFF) | ((status & 0xFFFF) << 16));
-}
-
-}  // namespace
 
 TReadThread::TReadThread(TCommThreadLink link) : link_(std::move(link)) {}
 
@@ -188,7 +172,7 @@ bool TReadThread::Deliver(DWORD count) {
     message.Data.assign(buffer_.begin(), buffer_.begin() + count);
     message.Data.push_back(0);
     message.Time = arrival;
-    const auto order = link_.LockTraceOrder(link_.Traced());
+    const auto order = link_.Trace.LockTraceOrder(link_.Trace.Traced());
     return link_.Post(std::move(message));
 }
 

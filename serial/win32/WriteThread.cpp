@@ -75,8 +75,8 @@ void TWriteThread::Execute() {
             DispatchMessageW(&message);
         } else if (bytes) {
             std::size_t sent = 0;
-            const bool traced = link_.Traced();
-            const auto order = link_.LockTraceOrder(traced);
+            const bool traced = link_.Trace.Traced();
+            const auto order = link_.Trace.LockTraceOrder(traced);
             const auto start = std::chrono::steady_clock::now();
             outcome = WriteAll(*bytes, sent, overlapped);
             if (traced) ReportWritten(*bytes, sent, start);
