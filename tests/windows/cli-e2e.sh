@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# vemkard-cli.exe under Wine against the Linux simulator, on a pseudo-terminal
+# that the prefix maps as a COM port ($WINEPREFIX/dosdevices/comN):
+#   cli-e2e.sh CASE CLI_EXE SIMULATOR N
+# runs one case on COMN, in the prefix WINEPREFIX with its wineserver up.
+# Names on the console are checked byte for byte in the simulator's store.
+set -u
+case_name=$1 cli=$2 sim=$3 number=$4
+port=COM$number
+link=$WINEPREFIX/dosdevices/com$number
+work=$(mktemp -d)
+store=$work/store
+failed=0
+sim_pid=
+
+cleanup() {
+    [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAILED: $*" >&2
+    failed=1
+}
+
+# Starts the simulator with OPTIONS; returns once the COM link is there.
+start_sim() {
+    rm -f "$link"
+    "$sim" --link "$link" --store "$store" "$@" >"$work/sim.out" 2>"$work/sim.err" &
+    sim_pid=$!
+    for _ in $(seq 100); do
+        [[ -L $link ]] && return
+        sleep 0.05
+    done
+    fail "the simulator made no link $link"
+    cat "$work/sim.err" >&2
+}
+
+# Stops the simulator, which saves its store.
+stop_sim() {
+    kill -TERM "$sim_pid"
+    wait "$sim_pid"
+    sim_pid=
+}
+
+# cli STATUS TEXT ARGS...: runs the program on the port; its status must be
+# STATUS and its output must hold TEXT. Output goes to files: Wine's helper
+# processes would hold a pipe open. With `interrupt` set, a SIGINT comes once
+# the simulator has logged that many lines; Wine makes it the console's Ctrl-C.
+cli() {
+    local status=$1 text=$2
+    shift 2
+    WINEDEBUG=-all wine "$cli" --port "$port" "$@" \
+        >"$work/out" 2>"$work/err" </dev/null &
+    local pid=$!
+    if [[ -n ${interrupt:-} ]]; then
+        for _ in $(seq 600); do
+            (( $(wc -l <"$work/sim.err") >= interrupt )) && break
+            sleep 0.05
+        done
+        kill -INT "$pid"
+    fi
+    wait "$pid"
+    local got=$?
+    echo "\$ vemkard-cli.exe --port $port $* -> $got"
+    cat "$work/out" "$work/err"
+    [[ $got == "$status" ]] || fail "status $got, not $status"
+    grep -qF -- "$text" "$work/out" "$work/err" || fail "no «$text» in the output"
+}
+
+# The console's name of a local file: its Windows path (Wine's drive Z: is
+# the root), CP1251, a space added to make the length odd.
+console_name() {
+    local name
+    name=$(printf 'Z:%s' "${1//\//\\}" | iconv -f UTF-8 -t CP1251 | od -An -v -tx1 | tr -d ' \n')
+    (( ${#name} % 4 == 0 )) && name+=20
+    echo "$name"
+}
+
+# expect_stored INDEX TYPE NAME_HEX DATA_FILE: the store's file INDEX is
+# that upload, header and data byte for byte.
+expect_stored() {
+    local file
+    file=$store/$(printf '%03d' "$1").bin
+    [[ -f $file ]] || { fail "the console holds no file $1"; return; }
+    local n=$(( ${#3} / 2 )) size
+    size=$(stat -c %s "$4")
+    local header
+    header=$(printf '%04x%04x%02x' "$2" $(( n + 7 + size )) "$n" |
+        sed -E 's/^(..)(..)(..)(..)/\2\1\4\3/')
+    header+=$3$(printf '%04x' "$size" | sed -E 's/(..)(..)/\2\1/')
+    local expected=$work/expected
+    { printf "$(sed 's/../\\x&/g' <<<"$header")"; cat "$4"; } >"$expected"
+    cmp "$file" "$expected" || fail "file $1 differs from the upload"
+}
+
+stored_files() {
+    find "$store" -name '[0-9][0-9][0-9].bin' | wc -l
+}
+
+case $case_name in
+    ls)
+        start_sim --samples
+        cli 0 '{"number": 2, "name": "C:\\Пульт\\Советская - Кирова.m1 ", "type": {"code": 19794' ls --json
+        grep -qF '"free": 28392' "$work/out" || fail "no free space in the listing"
+        ;;
+    put)
+        # An organisation: A = 32 at 1029, B = 16 at 1024 + 32, so its
+        # uploaded part is the 48 bytes from 1024.
+        org=$work/org.m0
+        head -c 1100 /dev/urandom >"$org"
+        printf '\x20\x00' | dd of="$org" bs=1 seek=1029 conv=notrunc status=none
+        printf '\x10\x00' | dd of="$org" bs=1 seek=1056 conv=notrunc status=none
+        dd if="$org" of="$work/org.part" bs=1 skip=1024 count=48 status=none
+        plan="$work/Годовой план «Юг».h6s"
+        head -c 300 /dev/urandom >"$plan"
+        start_sim
+        cli 0 "$plan: Операция успешно завершена." put "$org" "$plan"
+        stop_sim
+        expect_stored 0 $((0x4D52)) "$(console_name "$org")" "$work/org.part"
+        expect_stored 1 1 "$(console_name "$plan")" "$plan"
+        ;;
+    rm)
+        start_sim --samples
+        cli 0 "Операция успешно завершена." rm 'C:\Пульт\Громкость.z0'
+        stop_sim
+        [[ $(stored_files) == 4 ]] || fail "$(stored_files) files left, not 4"
+        ;;
+    clear)
+        start_sim --samples
+        cli 0 "Операция успешно завершена." clear --yes
+        stop_sim
+        [[ $(stored_files) == 0 ]] || fail "$(stored_files) files left"
+        ;;
+    verify-error)
+        head -c 200 /dev/urandom >"$work/main.mts"
+        start_sim --verify-error 40
+        cli 6 "Ошибка верификации по адресу 40h!" flash --yes "$work/main.mts"
+        ;;
+    silent)
+        start_sim --samples --silent-after 2
+        cli 4 "Нет связи с устройством! Список файлов не дочитан." ls --timeout 0.5
+        ;;
+    no-port)
+        rm -f "$link"
+        cli 3 "Невозможно открыть порт! Порта $port нет" ls
+        ;;
+    faults)
+        head -c 2000 /dev/urandom >"$work/plan.h6s"
+        start_sim --lose 0.05 --damage 0.05 --noise 0.05 --seed 7
+        cli 0 "Операция успешно завершена." put "$work/plan.h6s" --trace "$work/trace"
+        grep -qF 'ПОВРЕЖДЁН' "$work/trace" || fail "no damaged frame in the trace"
+        stop_sim
+        expect_stored 0 1 "$(console_name "$work/plan.h6s")" "$work/plan.h6s"
+        ;;
+    interrupt)
+        head -c 3000 /dev/urandom >"$work/main.mts"
+        start_sim --log
+        interrupt=40 cli 130 "Прервано, порт закрыт. Запись основной программы прервана на блоке" \
+            flash --yes "$work/main.mts"
+        ;;
+    *)
+        echo "unknown case $case_name" >&2
+        exit 2
+        ;;
+esac
+exit "$failed"
