@@ -39,8 +39,8 @@ inline constexpr std::array<TExitStatusText, 8> kExitStatuses{{
      "файл организации, слишком длинное имя, пустая прошивка)"},
     {TExit::Verify, "ошибка верификации прошивки (адрес в сообщении)"},
     {TExit::Interrupted,
-     "прервано (SIGINT, SIGTERM, SIGHUP): работа брошена, порт закрыт, сказано, что успело "
-     "выполниться"},
+     "прервано (SIGINT, SIGTERM, SIGHUP; в Windows Ctrl-C, Ctrl-Break, закрытие окна консоли): "
+     "работа брошена, порт закрыт, сказано, что успело выполниться"},
 }};
 
 inline int ExitCode(TExit status) {
