@@ -154,6 +154,30 @@ case $case_name in
         stop_sim
         expect_stored 0 1 "$(console_name "$work/plan.h6s")" "$work/plan.h6s"
         ;;
+    console)
+        # On a console (Wine's, on the pseudo-terminal of `script`): the
+        # question is asked and answered there, the messages go through
+        # WriteConsoleW.
+        start_sim --samples
+        mkfifo "$work/keys"
+        WINEDEBUG=-all script -qec "wine '$cli' --port $port clear" /dev/null \
+            <"$work/keys" >"$work/out" 2>&1 &
+        pid=$!
+        exec 3>"$work/keys"
+        for _ in $(seq 600); do
+            grep -qF '[да/нет]' "$work/out" && break
+            sleep 0.05
+        done
+        printf 'да\r' >&3
+        wait "$pid"
+        got=$?
+        exec 3>&-
+        cat "$work/out"
+        [[ $got == 0 ]] || fail "status $got, not 0"
+        grep -qF 'Операция успешно завершена.' "$work/out" || fail "no message on the console"
+        stop_sim
+        [[ $(stored_files) == 0 ]] || fail "$(stored_files) files left"
+        ;;
     interrupt)
         head -c 3000 /dev/urandom >"$work/main.mts"
         start_sim --log
