@@ -36,14 +36,20 @@ TConsoleOutput::~TConsoleOutput() {
 TConsoleOutput::int_type TConsoleOutput::overflow(int_type c) {
     if (traits_type::eq_int_type(c, traits_type::eof())) return sync() == 0 ? 0 : c;
     pending_.push_back(traits_type::to_char_type(c));
-    if (pending_.size() >= kFlushAt && !Flush()) return traits_type::eof();
+    if (Due() && !Flush()) return traits_type::eof();
     return c;
 }
 
 std::streamsize TConsoleOutput::xsputn(const char* text, std::streamsize count) {
     pending_.append(text, static_cast<std::size_t>(count));
-    if (pending_.size() >= kFlushAt && !Flush()) return 0;
+    if (Due() && !Flush()) return 0;
     return count;
+}
+
+bool TConsoleOutput::Due() const {
+    // A console shows at once what each stream says, in the order they say
+    // it; a file or a pipe takes it in blocks.
+    return console_ || pending_.size() >= kFlushAt;
 }
 
 int TConsoleOutput::sync() {

@@ -27,6 +27,7 @@ class TConsoleOutput final : public std::streambuf {
     int sync() override;
 
   private:
+    bool Due() const;
     // Writes what is whole of the pending text; keeps a UTF-8 sequence cut
     // at the end for the next time. False when the handle refuses it.
     bool Flush();
