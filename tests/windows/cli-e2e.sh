@@ -1,40 +1,25 @@
 #!/usr/bin/env bash
-# vemkard-cli.exe under Wine against the Linux simulator, on a pseudo-terminal
-# that the prefix maps as a COM port ($WINEPREFIX/dosdevices/comN):
-#   cli-e2e.sh CASE CLI_EXE SIMULATOR N
+# vemkard-cli.exe under Wine against the Linux simulator on a pseudo-terminal
+# that the prefix maps as a COM port: `cli-e2e.sh CASE CLI_EXE SIMULATOR N`
 # runs one case on COMN, in the prefix WINEPREFIX with its wineserver up.
-# Names on the console are checked byte for byte in the simulator's store.
 set -u
 case_name=$1 cli=$2 sim=$3 number=$4
-port=COM$number
-link=$WINEPREFIX/dosdevices/com$number
-work=$(mktemp -d)
+port=COM$number link=$WINEPREFIX/dosdevices/com$number
+work=$(mktemp -d) failed=0 sim_pid=
 store=$work/store
-failed=0
-sim_pid=
-
-cleanup() {
-    [[ -n $sim_pid ]] && kill "$sim_pid" 2>/dev/null
-    rm -rf "$work"
-}
-trap cleanup EXIT
+trap '[[ -n $sim_pid ]] && kill $sim_pid; rm -rf "$work"' EXIT
 
 fail() {
     echo "FAILED: $*" >&2
     failed=1
 }
 
-# Starts the simulator with OPTIONS; returns once the COM link is there.
+# Starts the simulator with OPTIONS, which links the COM port to its pty.
 start_sim() {
-    rm -f "$link"
     "$sim" --link "$link" --store "$store" "$@" >"$work/sim.out" 2>"$work/sim.err" &
     sim_pid=$!
-    for _ in $(seq 100); do
-        [[ -L $link ]] && return
-        sleep 0.05
-    done
+    for _ in $(seq 100); do [[ -L $link ]] && return; sleep 0.05; done
     fail "the simulator made no link $link"
-    cat "$work/sim.err" >&2
 }
 
 # Stops the simulator, which saves its store.
@@ -51,12 +36,11 @@ stop_sim() {
 cli() {
     local status=$1 text=$2
     shift 2
-    WINEDEBUG=-all wine "$cli" --port "$port" "$@" \
-        >"$work/out" 2>"$work/err" </dev/null &
+    WINEDEBUG=-all wine "$cli" --port "$port" "$@" >"$work/out" 2>"$work/err" </dev/null &
     local pid=$!
     if [[ -n ${interrupt:-} ]]; then
         for _ in $(seq 600); do
-            (( $(wc -l <"$work/sim.err") >= interrupt )) && break
+            (($(wc -l <"$work/sim.err") >= interrupt)) && break
             sleep 0.05
         done
         kill -INT "$pid"
@@ -69,30 +53,19 @@ cli() {
     grep -qF -- "$text" "$work/out" "$work/err" || fail "no «$text» in the output"
 }
 
-# The console's name of a local file: its Windows path (Wine's drive Z: is
-# the root), CP1251, a space added to make the length odd.
-console_name() {
-    local name
-    name=$(printf 'Z:%s' "${1//\//\\}" | iconv -f UTF-8 -t CP1251 | od -An -v -tx1 | tr -d ' \n')
-    (( ${#name} % 4 == 0 )) && name+=20
-    echo "$name"
-}
+le16() { printf '%02x%02x' $(($1 & 255)) $(($1 >> 8)); }
 
-# expect_stored INDEX TYPE NAME_HEX DATA_FILE: the store's file INDEX is
-# that upload, header and data byte for byte.
+# expect_stored INDEX TYPE LOCAL_FILE DATA_FILE: the console's file INDEX is,
+# byte for byte, the upload of LOCAL_FILE with DATA_FILE: its name is the
+# Windows path (Wine's drive Z: is the root) in CP1251, made odd with a space.
 expect_stored() {
-    local file
-    file=$store/$(printf '%03d' "$1").bin
-    [[ -f $file ]] || { fail "the console holds no file $1"; return; }
-    local n=$(( ${#3} / 2 )) size
+    local name size header
+    name=$(printf 'Z:%s' "${3//\//\\}" | iconv -f UTF-8 -t CP1251 | od -An -v -tx1 | tr -d ' \n')
+    ((${#name} % 4 == 0)) && name+=20
     size=$(stat -c %s "$4")
-    local header
-    header=$(printf '%04x%04x%02x' "$2" $(( n + 7 + size )) "$n" |
-        sed -E 's/^(..)(..)(..)(..)/\2\1\4\3/')
-    header+=$3$(printf '%04x' "$size" | sed -E 's/(..)(..)/\2\1/')
-    local expected=$work/expected
-    { printf '%b' "$(sed 's/../\\x&/g' <<<"$header")"; cat "$4"; } >"$expected"
-    cmp "$file" "$expected" || fail "file $1 differs from the upload"
+    header=$(le16 "$2")$(le16 $((${#name} / 2 + 7 + size)))$(printf %02x $((${#name} / 2)))
+    { printf '%b' "$(sed 's/../\\x&/g' <<<"$header$name$(le16 "$size")")"; cat "$4"; } >"$work/expected"
+    cmp "$store/$(printf %03d "$1").bin" "$work/expected" || fail "file $1 differs from the upload"
 }
 
 case $case_name in
@@ -114,8 +87,8 @@ case $case_name in
         start_sim
         cli 0 "$plan: Операция успешно завершена." put "$org" "$plan"
         stop_sim
-        expect_stored 0 $((0x4D52)) "$(console_name "$org")" "$work/org.part"
-        expect_stored 1 1 "$(console_name "$plan")" "$plan"
+        expect_stored 0 $((0x4D52)) "$org" "$work/org.part"
+        expect_stored 1 1 "$plan" "$plan"
         ;;
     rm-clear)
         # Each checks the console's fresh listing itself: status 0 means done.
@@ -142,7 +115,13 @@ case $case_name in
         cli 0 "Операция успешно завершена." put "$work/plan.h6s" --trace "$work/trace"
         grep -qF 'ПОВРЕЖДЁН' "$work/trace" || fail "no damaged frame in the trace"
         stop_sim
-        expect_stored 0 1 "$(console_name "$work/plan.h6s")" "$work/plan.h6s"
+        expect_stored 0 1 "$work/plan.h6s" "$work/plan.h6s"
+        ;;
+    interrupt)
+        head -c 3000 /dev/urandom >"$work/main.mts"
+        start_sim --log
+        interrupt=40 cli 130 "Прервано, порт закрыт. Запись основной программы прервана на блоке" \
+            flash --yes "$work/main.mts"
         ;;
     console)
         # On a console (Wine's, on the pseudo-terminal of `script`): the
@@ -154,10 +133,7 @@ case $case_name in
             <"$work/keys" >"$work/out" 2>&1 &
         pid=$!
         exec 3>"$work/keys"
-        for _ in $(seq 600); do
-            grep -qF '[да/нет]' "$work/out" && break
-            sleep 0.05
-        done
+        for _ in $(seq 600); do grep -qF '[да/нет]' "$work/out" && break; sleep 0.05; done
         printf 'да\r' >&3
         wait "$pid"
         got=$?
@@ -165,12 +141,6 @@ case $case_name in
         cat "$work/out"
         [[ $got == 0 ]] || fail "status $got, not 0"
         grep -qF 'Операция успешно завершена.' "$work/out" || fail "no message on the console"
-        ;;
-    interrupt)
-        head -c 3000 /dev/urandom >"$work/main.mts"
-        start_sim --log
-        interrupt=40 cli 130 "Прервано, порт закрыт. Запись основной программы прервана на блоке" \
-            flash --yes "$work/main.mts"
         ;;
     *)
         echo "unknown case $case_name" >&2
