@@ -15,14 +15,11 @@ namespace vemkard::testing {
 class TempFolder {
   public:
     TempFolder() {
-        // A name nobody has: making the folder fails when it exists.
+        // A name nobody has: create_directory is false when it exists (and
+        // throws when it cannot make the folder).
         std::random_device random;
-        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const auto candidate =
-                std::filesystem::temp_directory_path() / ("vemkard-" + std::to_string(random()));
-            if (std::filesystem::create_directory(candidate)) path_ = candidate;
-        }
-        if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
+        do path_ = std::filesystem::temp_directory_path() / ("vemkard-" + std::to_string(random()));
+        while (!std::filesystem::create_directory(path_));
     }
     ~TempFolder() {
         std::error_code ignored;

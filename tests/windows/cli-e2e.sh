@@ -29,10 +29,10 @@ stop_sim() {
     sim_pid=
 }
 
-# cli STATUS TEXT ARGS...: runs the program on the port; its status must be
-# STATUS and its output must hold TEXT. Output goes to files: Wine's helper
-# processes would hold a pipe open. With `interrupt` set, a SIGINT comes once
-# the simulator has logged that many lines; Wine makes it the console's Ctrl-C.
+# cli STATUS TEXT ARGS...: the program's status must be STATUS, its output
+# hold TEXT. Output goes to files, as Wine's helpers would hold a pipe open.
+# With `interrupt` set, a SIGINT (Wine: the console's Ctrl-C) comes once the
+# simulator has logged that many lines.
 cli() {
     local status=$1 text=$2
     shift 2
