@@ -23,11 +23,7 @@ start_sim() {
 }
 
 # Stops the simulator, which saves its store.
-stop_sim() {
-    kill -TERM "$sim_pid"
-    wait "$sim_pid"
-    sim_pid=
-}
+stop_sim() { kill -TERM "$sim_pid" && wait "$sim_pid" && sim_pid=; }
 
 # cli STATUS TEXT ARGS...: the program's status must be STATUS, its output
 # hold TEXT. Output goes to files, as Wine's helpers would hold a pipe open.
@@ -142,9 +138,6 @@ case $case_name in
         [[ $got == 0 ]] || fail "status $got, not 0"
         grep -qF 'Операция успешно завершена.' "$work/out" || fail "no message on the console"
         ;;
-    *)
-        echo "unknown case $case_name" >&2
-        exit 2
-        ;;
+    *) echo "unknown case $case_name" >&2 && exit 2 ;;
 esac
 exit "$failed"
