@@ -163,7 +163,10 @@ TStringGrid::TStringGrid(DirectoryGrid& grid, QWidget* parent)
                 if (orientation == Qt::Horizontal && first == 0) updateGeometries();
             });
     model_.OnNumberChanged = [this](int section) { UpdateNumber(section); };
-    connect(&model_, &QAbstractItemModel::modelReset, this, [this] { FollowCurrentRow(); });
+    connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
+        clicks_.RowsReset();
+        FollowCurrentRow();
+    });
     FollowCurrentRow();
 }
 
@@ -181,19 +184,17 @@ void TStringGrid::SetColWidth(int column, int width) {
 }
 
 void TStringGrid::mousePressEvent(QMouseEvent* event) {
-    pressed_ = indexAt(event->position().toPoint());
+    const QModelIndex at = indexAt(event->position().toPoint());
+    clicks_.Press(at.isValid() ? at.row() + 1 : 0, at.column());
     QTableView::mousePressEvent(event);
 }
 
 void TStringGrid::mouseDoubleClickEvent(QMouseEvent* event) {
-    // Only the cell that the first press chose, and whose row still shows
-    // what was pressed: a listing that reset the rows in between drops it.
     const QModelIndex at = indexAt(event->position().toPoint());
-    const bool chosen = event->button() == Qt::LeftButton && at.isValid() && at == pressed_;
+    const int row = at.isValid() ? at.row() + 1 : 0;
+    const bool counts = clicks_.Counts(event->button() == Qt::LeftButton, row, at.column());
     QTableView::mouseDoubleClickEvent(event);
-    if (!chosen) return;
-    grid_.SetCurrentRow(at.row() + 1);
-    if (OnDblClick) OnDblClick();
+    if (counts && OnDblClick) OnDblClick(row);
 }
 
 void TStringGrid::updateGeometries() {

@@ -6,11 +6,11 @@
 
 #include <QAbstractTableModel>
 #include <QLabel>
-#include <QPersistentModelIndex>
 #include <QTableView>
 #include <functional>
 
 #include "files/DirectoryGrid.h"
+#include "forms/GridDoubleClick.h"
 
 namespace vemkard {
 
@@ -62,11 +62,9 @@ class TStringGrid : public QTableView {
 
     DirectoryGrid& Grid() { return grid_; }
     TGridModel& Model() { return model_; }
-    // Runs on a left double click on a body cell whose first press landed on
-    // that same cell, once its row has been made the current row. Double
-    // clicks on the fixed cells, the blank area or a cell not pressed first
-    // do not call it.
-    std::function<void()> OnDblClick;
+    // Runs with the grid row of a double click that GridDoubleClick counts.
+    // Double clicks on the fixed cells and the blank area never reach it.
+    std::function<void(int row)> OnDblClick;
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -82,8 +80,7 @@ class TStringGrid : public QTableView {
     DirectoryGrid& grid_;
     TGridModel model_;
     QLabel* corner_;
-    // The cell of the last press; lost when the rows are reset.
-    QPersistentModelIndex pressed_;
+    GridDoubleClick clicks_;
 };
 
 }  // namespace vemkard

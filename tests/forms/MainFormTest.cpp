@@ -1,0 +1,136 @@
+// The main window's decisions against plain fakes: start-up, layout, the
+// device selection and the guard of a firmware run.
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "tests/forms/FormFakes.h"
+
+namespace vemkard {
+namespace {
+
+using testing::FormsFixture;
+using testing::Journal;
+using enum TToolId;
+
+TEST(MainFormTest, ShowLaysOutThenOpensThePortAndQueuesTheListing) {
+    FormsFixture rig;
+    rig.form.FormShow();
+    EXPECT_EQ(rig.views.grid, (TRect{0, 29, 735, 434}));
+    EXPECT_EQ(rig.views.widths, (std::array<int, 4>{29, 367, 279, 51}));
+    EXPECT_EQ(rig.form.Session().Grid.Cell(0, 2), "Тип файла");
+    EXPECT_EQ(rig.views.status, "Порт открыт");
+    ASSERT_EQ(rig.form.Session().Link.QueueLength(), 1);
+    EXPECT_EQ(rig.form.Session().Link.Queue().front().Command, cmReadDirectory);
+    EXPECT_EQ(rig.views.counter, "1");
+    EXPECT_TRUE(rig.form.Timer1().Enabled());
+
+    FormsFixture failing;
+    failing.port.port.failOpen = true;
+    failing.form.FormShow();  // nothing escapes
+    EXPECT_EQ(failing.views.status, "Невозможно открыть порт!");
+    EXPECT_FALSE(failing.form.Timer1().Enabled());
+}
+
+// Any selection to any button, with the port closed: buttons, title and
+// speed change, the speed only with the device; the port stays closed.
+TEST(MainFormTest, DeviceSelectionSetsButtonsTitleAndSpeed) {
+    const std::array<std::uint32_t, 3> rates{1000000, 19200, 9600};
+    const std::array<const char*, 3> titles{"Пульт ВМ-4. Менеджер файлов.",
+                                            "Хронос-6 (19200). Менеджер файлов.",
+                                            "Хронос-6 (9600). Менеджер файлов."};
+    const std::array<TToolId, 3> buttons{ToolButton12, ToolButton13, ToolButton14};
+    for (int before = -1; before < 3; ++before)
+        for (int chosen = 0; chosen < 3; ++chosen) {
+            SCOPED_TRACE(::testing::Message() << before << " then " << chosen);
+            FormsFixture rig;
+            if (before >= 0) rig.form.ToolButton12Click(buttons[before]);
+            rig.port.journal->clear();
+            rig.form.ToolButton12Click(buttons[chosen]);
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_EQ(rig.form.Down(buttons[i]), i == chosen);
+                EXPECT_EQ(rig.form.Enabled(buttons[i]), i != chosen);
+            }
+            EXPECT_EQ(rig.port.baudRate, rates[chosen]);
+            EXPECT_EQ(rig.views.title, titles[chosen]);
+            EXPECT_EQ(*rig.port.journal, before == chosen
+                                             ? Journal{}
+                                             : Journal{"baud " + std::to_string(rates[chosen])});
+        }
+}
+
+TEST(MainFormTest, DeviceChoiceReopensAnOpenPortAndKeepsTheQueue) {
+    FormsFixture rig;
+    rig.form.ToolButton12Click(ToolButton12);
+    rig.port.baudRate = 4800;  // shows whether the speed is set again
+    rig.port.port.open = true;
+    rig.port.journal->clear();
+    rig.views.title.clear();
+    rig.form.ToolButton12Click(ToolButton12);  // already down: title and re-open only
+    EXPECT_EQ(rig.port.baudRate, 4800u);
+    EXPECT_EQ(rig.views.title, "Пульт ВМ-4. Менеджер файлов.");
+    EXPECT_EQ(*rig.port.journal, (Journal{"close", "open COM2"}));
+
+    const std::uint8_t payload[] = {0};
+    rig.form.Session().Link.AddCommand(cmReadDirectory, payload, 1);
+    rig.form.Timer1().Enable();
+    rig.port.journal->clear();
+    rig.form.ToolButton12Click(ToolButton14);
+    EXPECT_EQ(*rig.port.journal, (Journal{"baud 9600", "close", "open COM2"}));
+    EXPECT_TRUE(rig.port.port.open);
+    EXPECT_EQ(rig.form.Session().Link.QueueLength(), 1);
+    EXPECT_TRUE(rig.form.Timer1().Enabled());
+}
+
+// While a firmware run is queued, the settings, a device change and closing
+// ask first; No leaves everything as it was, Yes abandons the run.
+TEST(MainFormTest, FirmwareRunIsNotCutOffUnasked) {
+    for (const char* action : {"settings", "device", "close"})
+        for (const bool run : {true, false})
+            for (const bool yes : {true, false}) {
+                SCOPED_TRACE(::testing::Message() << action << " run " << run << " yes " << yes);
+                FormsFixture rig;
+                ConsoleLink& link = rig.form.Session().Link;
+                link.ActivateComm();
+                const std::array<std::uint8_t, 35> block{};
+                if (run) link.AddCommand(cmProgramFlash, block.data(), 36);
+                rig.form.Session().Listing.RefreshDirectory();
+                const int queued = link.QueueLength();
+                rig.form.Display().SetStatus("было");
+                rig.dialogs.confirm = yes;
+                bool closes = false;
+                if (action == std::string("settings")) rig.form.ToolClick(ToolButton1);
+                if (action == std::string("device")) rig.form.ToolClick(ToolButton13);
+                if (action == std::string("close")) closes = rig.form.FormCloseQuery();
+
+                const bool goesOn = !run || yes;
+                EXPECT_EQ(rig.dialogs.warnings.size(), run ? 1u : 0u);
+                EXPECT_EQ(link.QueueLength(), run && yes ? 0 : queued);
+                EXPECT_EQ(rig.views.status, action == std::string("settings") && goesOn
+                                                ? "Измененные настройки сохранены"
+                                            : run && yes ? "Запись основной программы прервана"
+                                                         : "было");
+                EXPECT_EQ(rig.views.settingsShown, action == std::string("settings") && goesOn);
+                EXPECT_EQ(rig.form.Down(ToolButton13), action == std::string("device") && goesOn);
+                EXPECT_EQ(rig.port.baudRate,
+                          action == std::string("device") && goesOn ? 19200u : 9600u);
+                EXPECT_EQ(closes, action == std::string("close") && goesOn);
+                EXPECT_EQ(rig.port.port.open, !(run && yes));
+            }
+}
+
+TEST(MainFormTest, ToolBarButtonsStartTheirOperations) {
+    FormsFixture rig;
+    rig.form.ToolClick(ToolButton4);
+    EXPECT_EQ(rig.form.Session().Link.Queue().front().Command, cmReadDirectory);
+    rig.form.Session().Link.ClearCommands();
+    rig.form.ToolClick(ToolButton6);
+    rig.form.ToolClick(ToolButton10);
+    rig.form.ToolClick(ToolButton8);
+    EXPECT_EQ(rig.dialogs.warnings.size(), 2u);      // clear, then firmware
+    EXPECT_EQ(rig.dialogs.openRequests.size(), 2u);  // firmware image, then a file
+    rig.form.ToolClick(ToolButton5);                 // a separator does nothing
+}
+
+}  // namespace
+}  // namespace vemkard

@@ -1,0 +1,103 @@
+// The settings dialog's decisions against a plain store and view: what is
+// loaded and saved, and the port scan.
+#include <gtest/gtest.h>
+
+#include "tests/forms/FormFakes.h"
+
+namespace vemkard {
+namespace {
+
+using testing::FormsFixture;
+using testing::MapStore;
+using enum TToolId;
+
+// Only 0 and 1 select a device; whatever else is stored selects none.
+TEST(SettingsFormTest, StoredDeviceSelectsOnlyByItsCode) {
+    const struct {
+        const char* name;
+        std::optional<MapStore::Value> stored;
+        std::optional<TToolId> selected;
+        std::uint32_t baudRate;
+    } cases[] = {{"0", 0, ToolButton12, 1000000},
+                 {"1", 1, ToolButton13, 19200},
+                 {"2", 2, {}, 9600},
+                 {"-1", -1, {}, 9600},
+                 {"text", "1", {}, 9600},
+                 {"absent", {}, {}, 9600}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FormsFixture rig(c.stored ? std::map<std::string, MapStore::Value>{{"Device", *c.stored}}
+                                  : std::map<std::string, MapStore::Value>{});
+        for (const TToolId button : {ToolButton12, ToolButton13, ToolButton14})
+            EXPECT_EQ(rig.form.Down(button), button == c.selected);
+        EXPECT_EQ(rig.port.baudRate, c.baudRate);
+        EXPECT_EQ(rig.views.title, c.selected ? DeviceTitle(*c.selected) : "");
+        EXPECT_TRUE(rig.port.journal->empty() || rig.port.journal->front().starts_with("baud"));
+    }
+}
+
+// The port name always; "Device" only for a device that has a code, so the
+// 9600 button keeps what was stored before.
+TEST(SettingsFormTest, SaveKeepsTheStoredDeviceForThe9600Button) {
+    for (const std::optional<int> stored :
+         {std::optional<int>(0), std::optional<int>(1), std::optional<int>()}) {
+        FormsFixture rig(stored ? std::map<std::string, MapStore::Value>{{"Device", *stored}}
+                                : std::map<std::string, MapStore::Value>{});
+        rig.form.ToolButton12Click(ToolButton14);
+        rig.settingsView.text = "/dev/ttyACM0";
+        rig.settings->Button1Click();
+        EXPECT_EQ(rig.store.ReadString("ComPort"), "/dev/ttyACM0");
+        EXPECT_EQ(rig.store.ReadInteger("Device"), stored);
+    }
+    FormsFixture rig({{"ComPort", std::string("/dev/pts/7")}});
+    EXPECT_EQ(rig.settingsView.text, "/dev/pts/7");
+    rig.form.ToolButton12Click(ToolButton13);
+    rig.settingsView.text.clear();
+    rig.settings->FormDestroy();
+    EXPECT_EQ(rig.store.ReadString("ComPort"), "");
+    EXPECT_EQ(rig.store.ReadInteger("Device"), 1);
+}
+
+TEST(SettingsFormTest, ScanListsTheCandidatesThatOpenAndKeepsTheText) {
+    const struct {
+        std::vector<std::string> candidates, refused, listed;
+    } cases[] = {
+        {{"/dev/ttyS0", "/dev/ttyUSB0"},
+         {},
+         {"about /dev/ttyS0=/dev/ttyS0", "about /dev/ttyUSB0=/dev/ttyUSB0"}},
+        {{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"},
+         {"/dev/ttyS1"},
+         {"about /dev/ttyS0=/dev/ttyS0", "about /dev/ttyS2=/dev/ttyS2"}},
+        {{"/dev/ttyS0"}, {"/dev/ttyS0"}, {}},
+        {{}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.candidates.size());
+        FormsFixture rig({}, c.candidates);
+        for (const std::string& name : c.refused) rig.port.port.refused.insert(name);
+        rig.settingsView.listed = {"old"};
+        rig.settingsView.text = "/dev/мой-порт";
+        rig.settings->FormShow();
+        EXPECT_EQ(rig.settingsView.listed, c.listed);
+        EXPECT_EQ(rig.settingsView.text, "/dev/мой-порт");
+        EXPECT_FALSE(rig.port.port.open);
+    }
+}
+
+TEST(SettingsFormTest, ScanClosesAnOpenPortFirstAndStopsIfItStaysOpen) {
+    FormsFixture rig({}, {"/dev/ttyS0"});
+    rig.port.port.open = true;
+    rig.port.journal->clear();
+    rig.settings->FormShow();
+    EXPECT_EQ(*rig.port.journal, (testing::Journal{"close", "probe /dev/ttyS0"}));
+    EXPECT_FALSE(rig.port.port.open);
+
+    rig.settingsView.listed = {"old"};
+    rig.port.port.open = rig.port.port.stuckOpen = true;
+    rig.settings->FormShow();
+    EXPECT_EQ(rig.settingsView.listed, std::vector<std::string>{"old"});
+    EXPECT_EQ(rig.settingsView.text, "ComboBox1");
+}
+
+}  // namespace
+}  // namespace vemkard
