@@ -108,20 +108,10 @@ void MainForm::FormDestroy() {
     if (port_.Link().PortOpen()) port_.Link().ClosePort();
 }
 
-const MainForm::TButtonState* MainForm::State(TToolId button) const {
-    for (std::size_t i = 0; i < kDevices.size(); ++i)
-        if (kDevices[i].button == button) return &devices_[i];
-    return nullptr;
-}
-
 bool MainForm::Down(TToolId button) const {
-    const TButtonState* state = State(button);
-    return state && state->down;
-}
-
-bool MainForm::Enabled(TToolId button) const {
-    const TButtonState* state = State(button);
-    return !state || state->enabled;
+    for (std::size_t i = 0; i < kDevices.size(); ++i)
+        if (kDevices[i].button == button) return devices_[i].down;
+    return false;
 }
 
 std::string MainForm::PortName() const {

@@ -76,9 +76,8 @@ class MainForm {
     void FormDestroy();
 
     // --- state ---------------------------------------------------------------
-    // The device buttons' state, as the view shows it.
+    // Whether a device button is down, as the view shows it.
     bool Down(TToolId button) const;
-    bool Enabled(TToolId button) const;
     const std::string& Title() const { return title_; }
     std::string PortName() const;
 
@@ -92,8 +91,6 @@ class MainForm {
         bool down = false;
         bool enabled = true;
     };
-    // Nothing for a button that selects no device.
-    const TButtonState* State(TToolId button) const;
 
     IWindowPort& port_;
     IMainView& view_;

@@ -7,7 +7,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "forms/MainForm.h"
@@ -29,6 +28,7 @@ class FakeTimer : public ITimer {
     std::optional<int> started;  // the milliseconds it was last started with
 };
 
+// Moves only when told.
 struct StepClock : IClock {
     TimePoint Now() const override { return now; }
     TimePoint now{std::chrono::hours(1)};
@@ -37,10 +37,12 @@ struct StepClock : IClock {
 // Records the last of each value the forms showed, and how often each kind came.
 struct RecordingViews : IMainView, IQueueView {
     void SetTitle(std::string_view text) override { title = text; }
-    void SetDeviceButton(TToolId, bool, bool) override { ++buttonCalls; }
+    void SetDeviceButton(TToolId id, bool down, bool enabled) override {
+        buttons[id] = {down, enabled};
+    }
     void PlaceGrid(const TRect& rect) override { grid = rect; }
     void SetColumnWidth(int column, int width) override { widths.at(column) = width; }
-    bool ShowSettings() override { return ++settingsShown, settingsOk; }
+    bool ShowSettings() override { return ++settingsShown; }  // closed with OK
     void ShowStatus(std::string_view text) override { status = text, ++shows; }
     void ShowProgressMaximum(int value) override { maximum = value, ++shows; }
     void ShowProgressPosition(int value) override { position = value, ++shows; }
@@ -51,29 +53,36 @@ struct RecordingViews : IMainView, IQueueView {
     std::string title, status, timeLeft, counter = "0";
     TRect grid;
     std::array<int, 4> widths{};
-    int maximum = 100, position = 0, shows = 0, buttonCalls = 0, settingsShown = 0;
-    bool settingsOk = true;
+    std::map<TToolId, std::pair<bool, bool>> buttons;  // down, enabled
+    int maximum = 100, position = 0, shows = 0, settingsShown = 0;
+};
+
+// Strings and integers kept apart, as the registry types them.
+struct TStored {
+    std::map<std::string, std::string, std::less<>> strings;
+    std::map<std::string, int, std::less<>> integers;
 };
 
 struct MapStore : ISettingsStore {
-    using Value = std::variant<std::string, int>;
+    template <class T>
+    static std::optional<T> Find(const std::map<std::string, T, std::less<>>& map,
+                                 std::string_view name) {
+        const auto at = map.find(name);
+        return at == map.end() ? std::nullopt : std::optional<T>(at->second);
+    }
     std::optional<std::string> ReadString(std::string_view name) override {
-        const auto at = values.find(std::string(name));
-        if (at == values.end() || !std::holds_alternative<std::string>(at->second)) return {};
-        return std::get<std::string>(at->second);
+        return Find(values.strings, name);
     }
     std::optional<int> ReadInteger(std::string_view name) override {
-        const auto at = values.find(std::string(name));
-        if (at == values.end() || !std::holds_alternative<int>(at->second)) return {};
-        return std::get<int>(at->second);
+        return Find(values.integers, name);
     }
     void WriteString(std::string_view name, std::string_view value) override {
-        values[std::string(name)] = std::string(value);
+        values.strings[std::string(name)] = value;
     }
     void WriteInteger(std::string_view name, int value) override {
-        values[std::string(name)] = value;
+        values.integers[std::string(name)] = value;
     }
-    std::map<std::string, Value> values;
+    TStored values;
 };
 
 struct FakeSettingsView : ISettingsView {
@@ -89,8 +98,7 @@ struct FakeSettingsView : ISettingsView {
 
 // Both forms as main() builds them; LoadSettings has run.
 struct FormsFixture {
-    explicit FormsFixture(std::map<std::string, MapStore::Value> stored = {},
-                          std::vector<std::string> candidates = {}) {
+    explicit FormsFixture(TStored stored = {}, std::vector<std::string> candidates = {}) {
         store.values = std::move(stored);
         settings = std::make_unique<SettingsForm>(
             form, settingsView, store, [candidates] { return candidates; },

@@ -48,8 +48,8 @@ TEST(MainFormTest, DeviceSelectionSetsButtonsTitleAndSpeed) {
             rig.port.journal->clear();
             rig.form.ToolButton12Click(buttons[chosen]);
             for (int i = 0; i < 3; ++i) {
+                EXPECT_EQ(rig.views.buttons[buttons[i]], std::pair(i == chosen, i != chosen));
                 EXPECT_EQ(rig.form.Down(buttons[i]), i == chosen);
-                EXPECT_EQ(rig.form.Enabled(buttons[i]), i != chosen);
             }
             EXPECT_EQ(rig.port.baudRate, rates[chosen]);
             EXPECT_EQ(rig.views.title, titles[chosen]);
@@ -85,10 +85,10 @@ TEST(MainFormTest, DeviceChoiceReopensAnOpenPortAndKeepsTheQueue) {
 // While a firmware run is queued, the settings, a device change and closing
 // ask first; No leaves everything as it was, Yes abandons the run.
 TEST(MainFormTest, FirmwareRunIsNotCutOffUnasked) {
-    for (const char* action : {"settings", "device", "close"})
+    for (const TToolId action : {ToolButton1, ToolButton13, ToolButton11})  // 11: closing
         for (const bool run : {true, false})
             for (const bool yes : {true, false}) {
-                SCOPED_TRACE(::testing::Message() << action << " run " << run << " yes " << yes);
+                SCOPED_TRACE(::testing::Message() << int(action) << run << yes);
                 FormsFixture rig;
                 ConsoleLink& link = rig.form.Session().Link;
                 link.ActivateComm();
@@ -98,23 +98,20 @@ TEST(MainFormTest, FirmwareRunIsNotCutOffUnasked) {
                 const int queued = link.QueueLength();
                 rig.form.Display().SetStatus("было");
                 rig.dialogs.confirm = yes;
-                bool closes = false;
-                if (action == std::string("settings")) rig.form.ToolClick(ToolButton1);
-                if (action == std::string("device")) rig.form.ToolClick(ToolButton13);
-                if (action == std::string("close")) closes = rig.form.FormCloseQuery();
+                const bool closes = action == ToolButton11 && rig.form.FormCloseQuery();
+                rig.form.ToolClick(action);
 
                 const bool goesOn = !run || yes;
                 EXPECT_EQ(rig.dialogs.warnings.size(), run ? 1u : 0u);
                 EXPECT_EQ(link.QueueLength(), run && yes ? 0 : queued);
-                EXPECT_EQ(rig.views.status, action == std::string("settings") && goesOn
+                EXPECT_EQ(rig.views.status, action == ToolButton1 && goesOn
                                                 ? "Измененные настройки сохранены"
                                             : run && yes ? "Запись основной программы прервана"
                                                          : "было");
-                EXPECT_EQ(rig.views.settingsShown, action == std::string("settings") && goesOn);
-                EXPECT_EQ(rig.form.Down(ToolButton13), action == std::string("device") && goesOn);
-                EXPECT_EQ(rig.port.baudRate,
-                          action == std::string("device") && goesOn ? 19200u : 9600u);
-                EXPECT_EQ(closes, action == std::string("close") && goesOn);
+                EXPECT_EQ(rig.views.settingsShown, action == ToolButton1 && goesOn);
+                EXPECT_EQ(rig.form.Down(ToolButton13), action == ToolButton13 && goesOn);
+                EXPECT_EQ(rig.port.baudRate, action == ToolButton13 && goesOn ? 19200u : 9600u);
+                EXPECT_EQ(closes, action == ToolButton11 && goesOn);
                 EXPECT_EQ(rig.port.port.open, !(run && yes));
             }
 }
@@ -129,7 +126,6 @@ TEST(MainFormTest, ToolBarButtonsStartTheirOperations) {
     rig.form.ToolClick(ToolButton8);
     EXPECT_EQ(rig.dialogs.warnings.size(), 2u);      // clear, then firmware
     EXPECT_EQ(rig.dialogs.openRequests.size(), 2u);  // firmware image, then a file
-    rig.form.ToolClick(ToolButton5);                 // a separator does nothing
 }
 
 }  // namespace
