@@ -44,8 +44,17 @@ class IQueueView {
     // Lies over the bar; empty: no text at all.
     virtual void ShowTimeLeft(std::string_view text) = 0;
     virtual void ShowCounter(std::string_view text) = 0;
-    // Draws the grid cells that changed while the display was held.
-    virtual void ShowGridChanges() = 0;
+};
+
+// The directory grid's cells, in DirectoryGrid's numbering (row 0 the
+// titles, column 0 the numbers); it reads their texts from the grid.
+class IGridView {
+  public:
+    virtual ~IGridView() = default;
+    // The row count changed or the rows were emptied: everything anew.
+    virtual void RowsReset(int rowCount) = 0;
+    // The cells of rows first..last in columns first..last changed.
+    virtual void CellsChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) = 0;
 };
 
 // A single-shot timer of the toolkit's event loop: once started, calls

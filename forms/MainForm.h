@@ -25,6 +25,7 @@
 
 #include "forms/Form1Design.h"
 #include "forms/FormInterfaces.h"
+#include "forms/GridDisplay.h"
 #include "forms/NoReplyTimer.h"
 #include "forms/QueueDisplay.h"
 #include "forms/WindowPort.h"
@@ -84,6 +85,8 @@ class MainForm {
     IWindowPort& Comm321() { return port_; }
     NoReplyTimer& Timer1() { return timer1_; }
     QueueDisplay& Display() { return display_; }
+    // The grid's view registers here.
+    GridDisplay& Grid() { return grid_; }
     ConsoleSession& Session() { return session_; }
 
   private:
@@ -99,6 +102,7 @@ class MainForm {
     NoReplyTimer timer1_;
     ThreadSleeper sleeper_;
     ConsoleSession session_;
+    GridDisplay grid_{session_.Grid, display_};
     SettingsForm* settings_ = nullptr;
     std::array<TButtonState, kDevices.size()> devices_{};
     std::string title_{kTitleInitial};

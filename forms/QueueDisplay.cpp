@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "forms/GridDisplay.h"
+
 namespace vemkard {
 
 QueueDisplay::QueueDisplay(IQueueView& view, ITimer& timer, std::function<int()> queueLength)
@@ -73,7 +75,7 @@ void QueueDisplay::Show() {
     const std::string left = pace_.TimeLeftText();
     if (shown_.timeLeft != left) view_.ShowTimeLeft(shown_.timeLeft = left);
     if (shown_.counter != wanted_.counter) view_.ShowCounter(shown_.counter = wanted_.counter);
-    view_.ShowGridChanges();
+    if (grid_) grid_->ShowHeld();
 }
 
 }  // namespace vemkard

@@ -20,6 +20,8 @@ namespace vemkard {
 // than the transfer itself.
 inline constexpr int kQueueDisplayIntervalMs = 200;
 
+class GridDisplay;
+
 class QueueDisplay : public ILinkView {
   public:
     // `queueLength` gives the command queue's length; `timer` paces what is
@@ -41,9 +43,10 @@ class QueueDisplay : public ILinkView {
     void BeginReceive() { ++receiving_; }
     void EndReceive();
     // Whether changes are being held back; a grid cell changed meanwhile is
-    // reported with GridChangeHeld and drawn with the rest.
+    // reported with GridChangeHeld and drawn with the rest, by `grid`.
     bool Holding() const { return receiving_ > 0; }
     void GridChangeHeld() { pending_ = true; }
+    void SetGrid(GridDisplay* grid) { grid_ = grid; }
 
     const std::string& ShownStatus() const { return shown_.status; }
     int ShownMaximum() const { return shown_.maximum; }
@@ -66,6 +69,7 @@ class QueueDisplay : public ILinkView {
 
     IQueueView& view_;
     ITimer& timer_;
+    GridDisplay* grid_ = nullptr;
     std::function<int()> queueLength_;
     SteadyClock steady_;
     const IClock* clock_ = &steady_;

@@ -127,9 +127,7 @@ TForm1::TForm1(std::unique_ptr<IWindowPort> port, QWidget* parent)
     StringGrid1->OnDblClick = [this](int row) {
         Guarded([this, row] { form_.StringGrid1DblClick(row); })();
     };
-    // The rows a listing fills are drawn with the rest of the display.
-    StringGrid1->Model().HoldChanges = [this] { return form_.Display().Holding(); };
-    StringGrid1->Model().OnHeld = [this] { form_.Display().GridChangeHeld(); };
+    form_.Grid().SetView(&StringGrid1->Model());
 
     BuildBottom();
     comm321_->SetReceiveHandler([this](const void* buffer, std::uint16_t length) {
@@ -141,8 +139,8 @@ TForm1::~TForm1() {
     // The dialog goes first and saves while the device buttons still exist.
     delete form2_;
     form_.FormDestroy();
-    // The grid's model observes the session's grid, which goes before the
-    // children would.
+    // The form's grid goes before the children would.
+    form_.Grid().SetView(nullptr);
     delete StringGrid1;
     StringGrid1 = nullptr;
 }
@@ -291,10 +289,6 @@ void TForm1::ShowTimeLeft(std::string_view text) {
 
 void TForm1::ShowCounter(std::string_view text) {
     Label4->setText(FromUtf8(text));
-}
-
-void TForm1::ShowGridChanges() {
-    if (StringGrid1) StringGrid1->Model().ShowHeldChanges();
 }
 
 QString TForm1::StatusText() const {

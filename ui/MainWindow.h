@@ -71,7 +71,6 @@ class TForm1 : public QWidget, public IMainView, public IQueueView {
     void ShowProgressPosition(int position) override;
     void ShowTimeLeft(std::string_view text) override;
     void ShowCounter(std::string_view text) override;
-    void ShowGridChanges() override;
 
     QWidget* ToolBar1;
     TToolButton* ToolButton12;

@@ -48,7 +48,6 @@ struct RecordingViews : IMainView, IQueueView {
     void ShowProgressPosition(int value) override { position = value, ++shows; }
     void ShowTimeLeft(std::string_view text) override { timeLeft = text, ++shows; }
     void ShowCounter(std::string_view text) override { counter = text, ++shows; }
-    void ShowGridChanges() override {}
 
     std::string title, status, timeLeft, counter = "0";
     TRect grid;

@@ -1,6 +1,8 @@
-// The queue display's pace and the no-reply timer, on a fake timer and clock.
+// The queue display's pace, the grid's with it, and the no-reply timer, on
+// a fake timer and clock.
 #include <gtest/gtest.h>
 
+#include "forms/GridDisplay.h"
 #include "forms/NoReplyTimer.h"
 #include "forms/QueueDisplay.h"
 #include "tests/forms/FormFakes.h"
@@ -43,28 +45,51 @@ TEST(QueueDisplayTest, NeverABusyBarAndOnlyChangedValues) {
 // the rest when the timer comes; the end of the batch at once.
 TEST(QueueDisplayTest, RepliesArePacedAndTheEndShowsAtOnce) {
     DisplayRig rig;
-    rig.queued = 30;
-    rig.display.SetQueueCounter("30");  // the batch begins, shown at once
-    for (const int left : {29, 28}) {
+    const auto reply = [&rig](int left) {  // 50 ms after the last one
         rig.clock.now += 50ms;
         rig.display.BeginReceive();
-        rig.queued = left;
-        rig.display.SetQueueCounter(std::to_string(left));
-        EXPECT_EQ(rig.view.counter, "30");
+        rig.display.SetQueueCounter(std::to_string(rig.queued = left));
         rig.display.EndReceive();
-    }
+    };
+    reply(30);  // the batch begins, shown at once
+    reply(29);
+    reply(28);
     EXPECT_EQ(rig.view.counter, "30");
-    EXPECT_EQ(rig.timer.started, 150);  // the rest of the interval
-    rig.clock.now += 150ms;
+    EXPECT_EQ(rig.timer.started, 150);  // the rest of the interval since 30 was shown
+    rig.clock.now += 100ms;
     rig.timer.Fire();
     EXPECT_EQ(rig.view.counter, "28");
-
-    rig.display.BeginReceive();
-    rig.queued = 0;
-    rig.display.SetQueueCounter("0");
-    rig.display.EndReceive();
+    reply(0);
     EXPECT_EQ(rig.view.counter, "0");
     EXPECT_FALSE(rig.timer.Active());
+}
+
+struct RecordingGrid : IGridView {
+    void RowsReset(int rows) override { changes.push_back("reset " + std::to_string(rows)); }
+    void CellsChanged(int row, int lastRow, int column, int lastColumn) override {
+        changes.push_back(std::to_string(row) + "-" + std::to_string(lastRow) + " " +
+                          std::to_string(column) + "-" + std::to_string(lastColumn));
+    }
+    std::vector<std::string> changes;
+};
+
+// Titles are drawn at once; file rows changed while a chunk is handled are
+// drawn with the display, as one range within the rows there are.
+TEST(QueueDisplayTest, GridRowsHeldBackAreDrawnWithTheDisplay) {
+    DisplayRig rig;
+    DirectoryGrid grid;
+    GridDisplay shown(grid, rig.display);
+    RecordingGrid view;
+    shown.SetView(&view);
+    grid.ResetRows(6);
+    grid.SetCell(3, 1, "a");
+    rig.display.BeginReceive();
+    grid.SetCell(0, 2, "Тип файла");
+    grid.SetCell(5, 0, "5");
+    grid.SetCell(4, 2, "x");
+    EXPECT_EQ(view.changes.size(), 3u);
+    rig.display.EndReceive();  // no batch runs: shown at once
+    EXPECT_EQ(view.changes, (std::vector<std::string>{"reset 6", "3-3 1-1", "0-0 2-2", "4-5 0-2"}));
 }
 
 // A restart only notes the time: the batch ends one interval after the
