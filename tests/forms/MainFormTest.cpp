@@ -18,7 +18,9 @@ TEST(MainFormTest, ShowLaysOutThenOpensThePortAndQueuesTheListing) {
     rig.form.FormShow();
     EXPECT_EQ(rig.views.grid, (TRect{0, 29, 735, 434}));
     EXPECT_EQ(rig.views.widths, (std::array<int, 4>{29, 367, 279, 51}));
-    EXPECT_EQ(rig.form.Session().Grid.Cell(0, 2), "Тип файла");
+    const DirectoryGrid& grid = rig.form.Session().Grid;
+    EXPECT_EQ(grid.Cell(0, 0) + grid.Cell(0, 1) + grid.Cell(0, 2) + grid.Cell(0, 3),
+              "№№Название файлаТип файлаРазмер");
     EXPECT_EQ(rig.views.status, "Порт открыт");
     ASSERT_EQ(rig.form.Session().Link.QueueLength(), 1);
     EXPECT_EQ(rig.form.Session().Link.Queue().front().Command, cmReadDirectory);
@@ -116,16 +118,13 @@ TEST(MainFormTest, FirmwareRunIsNotCutOffUnasked) {
             }
 }
 
-TEST(MainFormTest, ToolBarButtonsStartTheirOperations) {
+// The window tests click the others.
+TEST(MainFormTest, FirmwareAndRefreshButtonsStartTheirOperations) {
     FormsFixture rig;
+    rig.form.ToolClick(ToolButton10);
+    EXPECT_EQ(rig.dialogs.warnings, std::vector<std::string>{std::string(kTextConfirmFirmware)});
     rig.form.ToolClick(ToolButton4);
     EXPECT_EQ(rig.form.Session().Link.Queue().front().Command, cmReadDirectory);
-    rig.form.Session().Link.ClearCommands();
-    rig.form.ToolClick(ToolButton6);
-    rig.form.ToolClick(ToolButton10);
-    rig.form.ToolClick(ToolButton8);
-    EXPECT_EQ(rig.dialogs.warnings.size(), 2u);      // clear, then firmware
-    EXPECT_EQ(rig.dialogs.openRequests.size(), 2u);  // firmware image, then a file
 }
 
 }  // namespace

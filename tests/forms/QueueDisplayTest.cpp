@@ -87,7 +87,6 @@ TEST(QueueDisplayTest, GridRowsHeldBackAreDrawnWithTheDisplay) {
     grid.SetCell(0, 2, "Тип файла");
     grid.SetCell(5, 0, "5");
     grid.SetCell(4, 2, "x");
-    EXPECT_EQ(view.changes.size(), 3u);
     rig.display.EndReceive();  // no batch runs: shown at once
     EXPECT_EQ(view.changes, (std::vector<std::string>{"reset 6", "3-3 1-1", "0-0 2-2", "4-5 0-2"}));
 }

@@ -85,8 +85,6 @@ class SettingsDialogTest : public QObject {
         Rig rig;
         QCOMPARE(rig.form2->ComboBox1->currentText(), QStringLiteral("ComboBox1"));
         QCOMPARE(rig.form2->ComboBox1->count(), 0);
-        QCOMPARE(SelectedDevice(*rig.form1), 0);
-        QCOMPARE(rig.port->baudRate, 9600u);
         QCOMPARE(rig.form1->windowTitle(), QStringLiteral("ВМ-4. Менеджер файлов"));
     }
 
