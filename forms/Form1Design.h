@@ -38,8 +38,12 @@ inline constexpr int kWindowFontPixels = 11;
 inline constexpr TRect kToolBar1Rect{0, 0, kForm1Width, 28};
 inline constexpr int kToolButtonTop = 2;
 inline constexpr int kToolButtonHeight = 22;
+// The grid: one fixed row (the titles) and one fixed column (the numbers),
+// cells from DirectoryGrid; one cell selected at a time, none editable.
 inline constexpr int kGridRowHeight = 17;
+// A smooth bar; the time left, when there is one, lies over it.
 inline constexpr TRect kProgressBar1Rect{120, 464, 577, 16};
+// Label3 and Label4 (the queue counter) are bold.
 inline constexpr int kLabel3Left = 8, kLabel3Top = 464;
 inline constexpr int kLabel4Left = 704, kLabel4Top = 464;
 inline constexpr TRect kStatusBar1Rect{0, kForm1Height - 19, kForm1Width, 19};

@@ -47,7 +47,8 @@ class IQueueView {
 };
 
 // The directory grid's cells, in DirectoryGrid's numbering (row 0 the
-// titles, column 0 the numbers); it reads their texts from the grid.
+// titles, column 0 the numbers); the view reads their texts with
+// DirectoryGrid::Cell and reports the selected row with SetCurrentRow.
 class IGridView {
   public:
     virtual ~IGridView() = default;
