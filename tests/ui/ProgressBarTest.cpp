@@ -86,23 +86,13 @@ class ProgressBarTest : public QObject {
         TPaintedAreas painted(bar);
 
         const TStep steps[] = {
-            {4098, 0, nullptr},
-            {4098, 8, nullptr},
-            {4098, 16, nullptr},
-            {4098, 1000, nullptr},
-            {4098, 1008, "осталось 1:23"},
-            {4098, 1016, "осталось 1:22"},
-            {4098, 2049, "осталось 10:05"},
-            {4098, 2050, "осталось 9:59"},
-            {4098, 3000, "осталось 9:59"},
-            {4098, 10, "осталось 0:01"},
-            {4098, 4097, "осталось 0:01"},
-            {4098, 4098, nullptr},
-            {257, 8, nullptr},
-            {257, 26, "осталось 0:06"},
-            {257, 44, "осталось 0:05"},
-            {257, 256, ""},
-            {257, 0, nullptr},
+            {4098, 0, nullptr},       {4098, 8, nullptr},       {4098, 16, nullptr},
+            {4098, 1000, nullptr},    {4098, 1008, "осталось 1:23"},
+            {4098, 1016, "осталось 1:22"}, {4098, 2049, "осталось 10:05"},
+            {4098, 2050, "осталось 9:59"}, {4098, 3000, "осталось 9:59"},
+            {4098, 10, "осталось 0:01"},   {4098, 4097, "осталось 0:01"},
+            {4098, 4098, nullptr},    {257, 8, nullptr},        {257, 26, "осталось 0:06"},
+            {257, 44, "осталось 0:05"},    {257, 256, ""},           {257, 0, nullptr},
         };
         for (const TStep& step : steps) {
             const QString text = step.text ? QString::fromUtf8(step.text) : QString();
@@ -130,8 +120,7 @@ class ProgressBarTest : public QObject {
         bar.setValue(1016);
         QCoreApplication::processEvents();
         QVERIFY(painted.Widest() > 0);
-        QVERIFY2(painted.Widest() < bar.width() / 20,
-                 qPrintable(QString::number(painted.Widest())));
+        QVERIFY2(painted.Widest() < bar.width() / 20, qPrintable(QString::number(painted.Widest())));
         bar.setTextVisible(true);
         bar.setFormat(QStringLiteral("осталось 2:00"));
         QCoreApplication::processEvents();
