@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include "forms/UncaughtError.h"
+
 namespace vemkard {
 namespace {
 
@@ -28,17 +30,13 @@ void TApplication::ReportError(const QString& message) {
         Reporter()(message);
         return;
     }
-    QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Ошибка"), message);
+    QMessageBox::critical(QApplication::activeWindow(),
+                          QString::fromUtf8(kErrorBoxCaption.data(), kErrorBoxCaption.size()),
+                          message);
 }
 
 void TApplication::ReportCurrentException() {
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        ReportError(QString::fromUtf8(e.what()));
-    } catch (...) {
-        ReportError(QStringLiteral("Неизвестная ошибка"));
-    }
+    ReportError(QString::fromStdString(UncaughtErrorText()));
 }
 
 void TApplication::SetErrorReporter(std::function<void(const QString&)> reporter) {

@@ -11,10 +11,10 @@
 #include <cstdint>
 #include <functional>
 
+#include "forms/WindowPort.h"
 #include "link/Comm32SerialLink.h"
 #include "serial/Comm32.h"
 #include "serial/CommMessage.h"
-#include "ui/WindowPort.h"
 
 namespace vemkard {
 

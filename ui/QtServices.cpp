@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "forms/FileFilter.h"
+
 namespace vemkard {
 namespace {
 
@@ -12,51 +14,23 @@ QString FromUtf8(std::string_view text) {
 
 }  // namespace
 
-TQtReplyTimer::TQtReplyTimer(std::function<void()> onTick) : onTick_(std::move(onTick)) {
+TQtTimer::TQtTimer() {
     timer_.setSingleShot(true);
-    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { Due(); });
-}
-
-void TQtReplyTimer::SetInterval(int milliseconds) {
-    interval_ = milliseconds;
-    if (timer_.isActive()) Enable();
-}
-
-void TQtReplyTimer::Enable() {
-    started_ = std::chrono::steady_clock::now();
-    timer_.start(interval_);
-}
-
-void TQtReplyTimer::Restart() {
-    if (timer_.isActive())
-        started_ = std::chrono::steady_clock::now();
-    else
-        Enable();
-}
-
-void TQtReplyTimer::Due() {
-    const auto now = std::chrono::steady_clock::now();
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-        started_ + std::chrono::milliseconds(interval_) - now);
-    if (left.count() > 0) {
-        timer_.start(static_cast<int>(left.count()));
-        return;
-    }
-    // Armed again first: the tick may disable the timer.
-    Enable();
-    if (onTick_) onTick_();
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+        if (OnTimer) OnTimer();
+    });
 }
 
 QStringList NameFilters(std::string_view filter) {
-    const QStringList parts = FromUtf8(filter).split(QLatin1Char('|'));
     QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        filters.append(QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' '))));
+    for (const TFileFilter& each : ParseFileFilter(filter)) {
+        QStringList patterns;
+        for (const std::string& pattern : each.patterns) patterns.append(FromUtf8(pattern));
+        filters.append(QStringLiteral("%1 (%2)").arg(FromUtf8(each.description),
+                                                     patterns.join(QLatin1Char(' '))));
     }
     return filters;
 }
-
 std::optional<std::string> TQtUserDialogs::OpenFile(std::string_view filter, int filterIndex,
                                                     std::string_view defaultExtension) {
     QFileDialog dialog(owner_);
@@ -67,10 +41,7 @@ std::optional<std::string> TQtUserDialogs::OpenFile(std::string_view filter, int
     dialog.setNameFilters(filters);
     if (filterIndex >= 1 && filterIndex <= filters.size())
         dialog.selectNameFilter(filters[filterIndex - 1]);
-    QString suffix = FromUtf8(defaultExtension);
-    while (suffix.startsWith(QLatin1Char('*')) || suffix.startsWith(QLatin1Char('.')))
-        suffix.remove(0, 1);
-    dialog.setDefaultSuffix(suffix);
+    dialog.setDefaultSuffix(FromUtf8(DefaultSuffix(defaultExtension)));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst().toStdString();
 }

@@ -1,49 +1,32 @@
-// The toolkit side of the interfaces that the layers below the windows need:
-// the no-reply timer on a QTimer and the modal dialogs.
+// The toolkit side of the interfaces that the forms and the layers below
+// them need: a single-shot timer on a QTimer and the modal dialogs.
 #pragma once
 
 #include <QStringList>
 #include <QTimer>
 #include <QWidget>
-#include <chrono>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "files/UserDialogs.h"
-#include "protocol/LinkInterfaces.h"
+#include "forms/FormInterfaces.h"
 
 namespace vemkard {
 
-// `Timer1`: periodic, on a QTimer, disabled at start.
-class TQtReplyTimer : public IReplyTimer {
+class TQtTimer : public ITimer {
   public:
-    // `onTick` runs on every tick (Timer1Timer).
-    explicit TQtReplyTimer(std::function<void()> onTick);
+    TQtTimer();
 
-    void SetInterval(int milliseconds) override;
-    void Enable() override;
-    void Disable() override { timer_.stop(); }
-    bool Enabled() const override { return timer_.isActive(); }
-    // Only notes the time: the QTimer, once due, waits out the rest of the
-    // interval. Stopping and starting a QTimer on every reply cost more than
-    // the rest of the reply's handling.
-    void Restart() override;
-    int Interval() const { return interval_; }
+    void Start(int milliseconds) override { timer_.start(milliseconds); }
+    void Stop() override { timer_.stop(); }
+    bool Active() const override { return timer_.isActive(); }
 
   private:
-    void Due();
-
-    std::function<void()> onTick_;
-    QTimer timer_;  // single shot, armed for each wait
-    int interval_ = 0;
-    std::chrono::steady_clock::time_point started_;
+    QTimer timer_;
 };
 
-// "description|patterns|..." (patterns separated by ';') as QFileDialog name
-// filters "description (pattern pattern)". A trailing description without
-// patterns is dropped.
+// The filter list as QFileDialog name filters "description (pattern pattern)".
 QStringList NameFilters(std::string_view filter);
 
 // The open-file dialogs and the warning box, parented on `owner`.

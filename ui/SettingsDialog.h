@@ -1,42 +1,23 @@
-// The settings dialog: the port name (its combo box is where the program
-// keeps it while it runs), the port scan, and the two persisted settings.
+// The settings dialog's widgets: a label, the editable combo box that holds
+// the port name, and OK. What it does is SettingsForm's.
 #pragma once
 
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
-#include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "forms/SettingsForm.h"
 #include "serial/PortList.h"
-
-class QSettings;
-class QVariant;
+#include "ui/QtSettingsStore.h"
 
 namespace vemkard {
 
 class TForm1;
 
-inline constexpr std::string_view kSettingsOrganisation = "Tarvisk";
-inline constexpr std::string_view kSettingsApplication = "Vemkard";
-inline constexpr std::string_view kKeyComPort = "ComPort";
-inline constexpr std::string_view kKeyDevice = "Device";
-
-using TPortCandidates = std::function<std::vector<std::string>()>;
-// What the list shows for a port: the path and what the system says of it.
-using TPortDescriber = std::function<std::string(const std::string& path)>;
-
-// "Device" as stored: an integer within 32 bits, or text that parses as one;
-// anything else (a list, a fraction, words, a larger number) counts as absent.
-std::optional<int> StoredInteger(const QVariant& value);
-// "ComPort" as stored: text only; a list or any other type counts as absent.
-std::optional<QString> StoredText(const QVariant& value);
-
-class TForm2 : public QDialog {
+class TForm2 : public QDialog, public ISettingsView {
   public:
     // Registers with `form1` and loads the stored settings, which select the
     // stored device on `form1`. `candidates` gives the names the scan tries,
@@ -47,16 +28,17 @@ class TForm2 : public QDialog {
     // Saves the settings while the main window still exists.
     ~TForm2() override;
 
-    void LoadSettings();
-    void SaveSettings();
-    // The port scan: closes the port, then lists the candidates that would
-    // open, probing each without changing it. The list names each port by
-    // what the system says of it; picking one puts only its path in the field.
+    SettingsForm& Form() { return form_; }
+    // The port scan, and a list wide enough for the descriptions.
     void FormShow();
-    void Button1Click();
+    void Button1Click() { form_.Button1Click(); }
+    std::string PortName() const { return form_.PortName(); }
 
-    // The port name: the combo box's current text.
-    std::string PortName() const;
+    // ISettingsView: the combo box.
+    std::string PortText() const override;
+    void SetPortText(std::string_view text) override;
+    void ClearPorts() override;
+    void AddPort(std::string_view description, std::string_view path) override;
 
     QLabel* Label1;
     QComboBox* ComboBox1;
@@ -68,8 +50,8 @@ class TForm2 : public QDialog {
 
   private:
     TForm1& form1_;
-    TPortCandidates candidates_;
-    TPortDescriber describe_;
+    TQtSettingsStore store_;
+    SettingsForm form_;
 };
 
 }  // namespace vemkard

@@ -40,13 +40,7 @@ class TCellDelegate : public QStyledItemDelegate {
 }  // namespace
 
 TGridModel::TGridModel(DirectoryGrid& grid, QObject* parent)
-    : QAbstractTableModel(parent), grid_(grid) {
-    grid_.SetObserver(this);
-}
-
-TGridModel::~TGridModel() {
-    grid_.SetObserver(nullptr);
-}
+    : QAbstractTableModel(parent), grid_(grid) {}
 
 int TGridModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : grid_.RowCount() - 1;
@@ -73,44 +67,19 @@ Qt::ItemFlags TGridModel::flags(const QModelIndex& index) const {
 }
 
 void TGridModel::RowsReset(int) {
-    // The grid has already changed: a reset is the only notice that fits,
-    // and it draws whatever was held.
-    heldFirstRow_ = 0;
-    heldLastRow_ = -1;
+    // The grid has already changed: a reset is the only notice that fits.
     beginResetModel();
     endResetModel();
 }
 
-void TGridModel::CellChanged(int row, int column) {
-    if (row == 0) {
-        emit headerDataChanged(Qt::Horizontal, column, column);
+void TGridModel::CellsChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) {
+    if (firstRow == 0) {
+        emit headerDataChanged(Qt::Horizontal, firstColumn, lastColumn);
         return;
     }
-    if (!HoldChanges || !HoldChanges()) {
-        ShowCell(row - 1, column);
-        return;
-    }
-    if (heldFirstRow_ > heldLastRow_) {
-        heldFirstRow_ = heldLastRow_ = row - 1;
-        heldFirstColumn_ = heldLastColumn_ = column;
-    } else {
-        heldFirstRow_ = std::min(heldFirstRow_, row - 1);
-        heldLastRow_ = std::max(heldLastRow_, row - 1);
-        heldFirstColumn_ = std::min(heldFirstColumn_, column);
-        heldLastColumn_ = std::max(heldLastColumn_, column);
-    }
-    if (OnHeld) OnHeld();
-}
-
-void TGridModel::ShowHeldChanges() {
-    const int last = std::min(heldLastRow_, rowCount() - 1);
-    const int first = heldFirstRow_;
-    heldFirstRow_ = 0;
-    heldLastRow_ = -1;
-    if (first > last) return;
-    if (heldFirstColumn_ == 0)
-        for (int row = first; row <= last; ++row) ShowNumber(row);
-    emit dataChanged(index(first, heldFirstColumn_), index(last, heldLastColumn_),
+    if (firstColumn == 0)
+        for (int row = firstRow; row <= lastRow; ++row) ShowNumber(row - 1);
+    emit dataChanged(index(firstRow - 1, firstColumn), index(lastRow - 1, lastColumn),
                      {Qt::DisplayRole});
 }
 
@@ -119,12 +88,6 @@ void TGridModel::ShowNumber(int row) {
         OnNumberChanged(row);
     else
         emit headerDataChanged(Qt::Vertical, row, row);
-}
-
-void TGridModel::ShowCell(int row, int column) {
-    if (column == 0) ShowNumber(row);
-    const QModelIndex at = index(row, column);
-    emit dataChanged(at, at, {Qt::DisplayRole});
 }
 
 TStringGrid::TStringGrid(DirectoryGrid& grid, QWidget* parent)
@@ -163,7 +126,10 @@ TStringGrid::TStringGrid(DirectoryGrid& grid, QWidget* parent)
                 if (orientation == Qt::Horizontal && first == 0) updateGeometries();
             });
     model_.OnNumberChanged = [this](int section) { UpdateNumber(section); };
-    connect(&model_, &QAbstractItemModel::modelReset, this, [this] { FollowCurrentRow(); });
+    connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
+        clicks_.RowsReset();
+        FollowCurrentRow();
+    });
     FollowCurrentRow();
 }
 
@@ -181,19 +147,17 @@ void TStringGrid::SetColWidth(int column, int width) {
 }
 
 void TStringGrid::mousePressEvent(QMouseEvent* event) {
-    pressed_ = indexAt(event->position().toPoint());
+    const QModelIndex at = indexAt(event->position().toPoint());
+    clicks_.Press(at.isValid() ? at.row() + 1 : 0, at.column());
     QTableView::mousePressEvent(event);
 }
 
 void TStringGrid::mouseDoubleClickEvent(QMouseEvent* event) {
-    // Only the cell that the first press chose, and whose row still shows
-    // what was pressed: a listing that reset the rows in between drops it.
     const QModelIndex at = indexAt(event->position().toPoint());
-    const bool chosen = event->button() == Qt::LeftButton && at.isValid() && at == pressed_;
+    const int row = at.isValid() ? at.row() + 1 : 0;
+    const bool counts = clicks_.Counts(event->button() == Qt::LeftButton, row, at.column());
     QTableView::mouseDoubleClickEvent(event);
-    if (!chosen) return;
-    grid_.SetCurrentRow(at.row() + 1);
-    if (OnDblClick) OnDblClick();
+    if (counts && OnDblClick) OnDblClick(row);
 }
 
 void TStringGrid::updateGeometries() {

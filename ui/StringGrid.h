@@ -6,20 +6,20 @@
 
 #include <QAbstractTableModel>
 #include <QLabel>
-#include <QPersistentModelIndex>
 #include <QTableView>
 #include <functional>
 
 #include "files/DirectoryGrid.h"
+#include "forms/FormInterfaces.h"
+#include "forms/GridDoubleClick.h"
 
 namespace vemkard {
 
 // Qt row r shows grid row r + 1; Qt column c shows grid column c, column 0
 // hidden in favour of the vertical header.
-class TGridModel : public QAbstractTableModel, public IGridObserver {
+class TGridModel : public QAbstractTableModel, public IGridView {
   public:
     explicit TGridModel(DirectoryGrid& grid, QObject* parent = nullptr);
-    ~TGridModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -28,28 +28,17 @@ class TGridModel : public QAbstractTableModel, public IGridObserver {
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     void RowsReset(int rowCount) override;
-    void CellChanged(int row, int column) override;
+    void CellsChanged(int firstRow, int lastRow, int firstColumn, int lastColumn) override;
 
     // Runs instead of a vertical headerDataChanged when a number changes:
     // QHeaderView answers that signal with a layout pass and a repaint of
     // the whole table, once per row of a listing.
     std::function<void(int section)> OnNumberChanged;
 
-    // While it answers true, changed cells are only noted, and OnHeld runs;
-    // ShowHeldChanges then draws them all at once. A listing draws its rows
-    // at the window's display pace rather than reply by reply.
-    std::function<bool()> HoldChanges;
-    std::function<void()> OnHeld;
-    void ShowHeldChanges();
-
   private:
     void ShowNumber(int row);
-    void ShowCell(int row, int column);
 
     DirectoryGrid& grid_;
-    // The Qt rows and columns changed and not yet drawn; first > last: none.
-    int heldFirstRow_ = 0, heldLastRow_ = -1;
-    int heldFirstColumn_ = 0, heldLastColumn_ = -1;
 };
 
 class TStringGrid : public QTableView {
@@ -62,11 +51,9 @@ class TStringGrid : public QTableView {
 
     DirectoryGrid& Grid() { return grid_; }
     TGridModel& Model() { return model_; }
-    // Runs on a left double click on a body cell whose first press landed on
-    // that same cell, once its row has been made the current row. Double
-    // clicks on the fixed cells, the blank area or a cell not pressed first
-    // do not call it.
-    std::function<void()> OnDblClick;
+    // Runs with the grid row of a double click that GridDoubleClick counts.
+    // Double clicks on the fixed cells and the blank area never reach it.
+    std::function<void(int row)> OnDblClick;
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -82,8 +69,7 @@ class TStringGrid : public QTableView {
     DirectoryGrid& grid_;
     TGridModel model_;
     QLabel* corner_;
-    // The cell of the last press; lost when the rows are reset.
-    QPersistentModelIndex pressed_;
+    GridDoubleClick clicks_;
 };
 
 }  // namespace vemkard

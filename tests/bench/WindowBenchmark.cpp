@@ -183,7 +183,7 @@ RunFigures Listing(const Options& options) {
     rig.Show();
     if (!rig.RunBatch()) return {};
     RunFigures figures =
-        Measure(rig, options, roundTrip, [&rig] { rig.form1->ToolButton4Click(); });
+        Measure(rig, options, roundTrip, [&rig] { rig.form1->Form().ToolButton4Click(); });
     figures.ok = figures.ok && rig.form1->Session().Grid.RowCount() == options.files + 2;
     return figures;
 }

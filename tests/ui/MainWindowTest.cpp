@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "protocol/Frame.h"
-#include "tests/ui/FakeWindowPort.h"
+#include "tests/support/FakeWindowPort.h"
 #include "tests/ui/FormsRig.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
@@ -39,17 +39,6 @@ struct Rig {
     FakeWindowPort* port;
     std::unique_ptr<TForm1> form;
 };
-
-TToolButton* DeviceButton(TForm1& form, int number) {
-    switch (number) {
-        case 12:
-            return form.ToolButton12;
-        case 13:
-            return form.ToolButton13;
-        default:
-            return form.ToolButton14;
-    }
-}
 
 // Shows the window, drops its start-up listing and fills the grid: one
 // {number, name} per file row (an empty number: not read yet), then the
@@ -88,12 +77,11 @@ std::vector<std::vector<std::uint8_t>> ListingChunks(int files) {
     return chunks;
 }
 
-// A clock for the window that moves only when told.
-struct StepClock {
-    explicit StepClock(TForm1& form) {
-        form.SetClock([this] { return now; });
-    }
-    TForm1::Clock::time_point now{std::chrono::hours(1)};
+// A clock for the window's display that moves only when told.
+struct StepClock : IClock {
+    explicit StepClock(TForm1& form) { form.Form().Display().SetClock(*this); }
+    TimePoint Now() const override { return now; }
+    TimePoint now{std::chrono::hours(1)};
 };
 
 void Receive(Rig& rig, const std::vector<std::uint8_t>& chunk) {
@@ -186,16 +174,11 @@ class MainWindowTest : public QObject {
     }
     void cleanup() { TApplication::SetErrorReporter({}); }
 
-    void startsWithInitialTitleNoDeviceAndDefaultSpeed() {
+    void startsWithInitialTitleAndAnEmptyQueue() {
         Rig rig;
         QCOMPARE(rig.form->windowTitle(), QStringLiteral("ВМ-4. Менеджер файлов"));
         QCOMPARE(rig.form->size(), QSize(735, 496));
         QCOMPARE(rig.form->minimumSize(), rig.form->maximumSize());
-        for (int number : {12, 13, 14}) {
-            QVERIFY(!DeviceButton(*rig.form, number)->Down());
-            QVERIFY(DeviceButton(*rig.form, number)->isEnabled());
-        }
-        QCOMPARE(rig.port->baudRate, 9600u);
         QCOMPARE(rig.form->Label4->text(), QStringLiteral("0"));
         QCOMPARE(rig.form->Label3->text(), QStringLiteral("Очередь команд:"));
         QCOMPARE(rig.form->Timer1().Interval(), 20000);
@@ -210,10 +193,6 @@ class MainWindowTest : public QObject {
         QCOMPARE(rig.form->StringGrid1->geometry(), QRect(0, 29, 735, 434));
         const int widths[] = {29, 367, 279, 51};
         for (int i = 0; i < 4; ++i) QCOMPARE(rig.form->StringGrid1->ColWidth(i), widths[i]);
-        const char* titles[] = {"№№", "Название файла", "Тип файла", "Размер"};
-        for (int i = 0; i < 4; ++i)
-            QCOMPARE(QString::fromStdString(rig.form->Session().Grid.Cell(0, i)),
-                     QString::fromUtf8(titles[i]));
         QCOMPARE(rig.form->StringGrid1->model()->headerData(2, Qt::Horizontal),
                  QVariant(QStringLiteral("Тип файла")));
         QCOMPARE(rig.form->StringGrid1->verticalHeader()->defaultSectionSize(), 17);
@@ -335,40 +314,6 @@ class MainWindowTest : public QObject {
         QToolTip::hideText();
     }
 
-    void deviceSelection_data() {
-        QTest::addColumn<int>("before");  // 0: none chosen yet
-        QTest::addColumn<int>("chosen");
-        for (int before : {0, 12, 13, 14})
-            for (int chosen : {12, 13, 14})
-                QTest::addRow("%d then %d", before, chosen) << before << chosen;
-    }
-    void deviceSelection() {
-        QFETCH(int, before);
-        QFETCH(int, chosen);
-        const QMap<int, quint32> rates{{12, 1000000}, {13, 19200}, {14, 9600}};
-        const QMap<int, QString> titles{{12, QStringLiteral("Пульт ВМ-4. Менеджер файлов.")},
-                                        {13, QStringLiteral("Хронос-6 (19200). Менеджер файлов.")},
-                                        {14, QStringLiteral("Хронос-6 (9600). Менеджер файлов.")}};
-        Rig rig;
-        rig.port->port.failOpen = true;  // the port stays closed
-        rig.form->show();
-        if (before != 0) QTest::mouseClick(DeviceButton(*rig.form, before), Qt::LeftButton);
-        rig.port->journal->clear();
-        // The chosen button may be the disabled one: call the handler as the
-        // settings dialog does.
-        rig.form->ToolButton12Click(DeviceButton(*rig.form, chosen));
-        for (int number : {12, 13, 14}) {
-            QCOMPARE(DeviceButton(*rig.form, number)->Down(), number == chosen);
-            QCOMPARE(DeviceButton(*rig.form, number)->isEnabled(), number != chosen);
-        }
-        QCOMPARE(rig.port->baudRate, rates[chosen]);
-        QCOMPARE(rig.form->windowTitle(), titles[chosen]);
-        // Only a change of device sets the speed; the port stays closed.
-        const Journal expected =
-            before == chosen ? Journal{} : Journal{"baud " + std::to_string(rates[chosen])};
-        QCOMPARE(*rig.port->journal, expected);
-    }
-
     void clickOnAnEnabledDeviceButtonSelectsIt() {
         Rig rig;
         rig.form->show();
@@ -379,34 +324,6 @@ class MainWindowTest : public QObject {
         rig.form->setWindowTitle(QStringLiteral("x"));
         QTest::mouseClick(rig.form->ToolButton13, Qt::LeftButton);
         QCOMPARE(rig.form->windowTitle(), QStringLiteral("x"));
-    }
-
-    void reselectingTheDownButtonOnlySetsTheTitleAndReopens() {
-        Rig rig;
-        rig.form->ToolButton12Click(rig.form->ToolButton12);
-        rig.port->baudRate = 4800;  // shows whether the speed is set again
-        rig.port->port.open = true;
-        rig.port->journal->clear();
-        rig.form->setWindowTitle(QStringLiteral("x"));
-        rig.form->ToolButton12Click(rig.form->ToolButton12);
-        QCOMPARE(rig.port->baudRate, 4800u);
-        QCOMPARE(rig.form->windowTitle(), QStringLiteral("Пульт ВМ-4. Менеджер файлов."));
-        QCOMPARE(*rig.port->journal, (Journal{"close", "open COM2"}));
-    }
-
-    void deviceChangeReopensAnOpenPortAndKeepsTheQueue() {
-        Rig rig;
-        rig.port->port.open = true;
-        const std::uint8_t payload[] = {0};
-        rig.form->Session().Link.AddCommand(cmReadDirectory, payload, 1);
-        rig.form->Timer1().Enable();
-        rig.port->journal->clear();
-        rig.form->ToolButton12Click(rig.form->ToolButton14);
-        QCOMPARE(*rig.port->journal, (Journal{"baud 9600", "close", "open COM2"}));
-        QVERIFY(rig.port->port.open);
-        QCOMPARE(rig.form->Session().Link.QueueLength(), 1);
-        QVERIFY(rig.form->Timer1().Enabled());
-        QVERIFY(reported_.isEmpty());
     }
 
     void failedReopenReachesTheTopLevelHandler() {
@@ -423,25 +340,6 @@ class MainWindowTest : public QObject {
         QCOMPARE(rig.form->windowTitle(), QStringLiteral("Хронос-6 (19200). Менеджер файлов."));
     }
 
-    void showOpensThePortAndQueuesTheListing() {
-        Rig rig;
-        rig.form->show();
-        QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
-        QCOMPARE(rig.form->Session().Link.QueueLength(), 1);
-        QCOMPARE(rig.form->Session().Link.Queue().front().Command, cmReadDirectory);
-        QCOMPARE(rig.form->Label4->text(), QStringLiteral("1"));
-        QVERIFY(rig.form->Timer1().Enabled());
-    }
-
-    void showWithAPortThatFailsSaysSoAndGoesOn() {
-        Rig rig;
-        rig.port->port.failOpen = true;
-        rig.form->show();
-        QCOMPARE(rig.form->StatusText(), QStringLiteral("Невозможно открыть порт!"));
-        QVERIFY(reported_.isEmpty());
-        QVERIFY(!rig.form->Timer1().Enabled());
-    }
-
     void silenceEndsTheBatchThroughTimer1() {
         Rig rig;
         rig.form->show();
@@ -451,40 +349,6 @@ class MainWindowTest : public QObject {
                                   QStringLiteral("Нет связи с устройством!"), 10000);
         QCOMPARE(rig.form->Session().Link.QueueLength(), 0);
         QVERIFY(!rig.port->port.open);
-    }
-
-    // Each reply restarts the timer: it ends the batch one interval after
-    // the last restart, not after the first start.
-    void restartsPutTimer1Off() {
-        Rig rig;
-        rig.form->show();
-        rig.form->Timer1().SetInterval(500);
-        rig.form->Timer1().Enable();
-        for (int i = 0; i < 30; ++i) {
-            QTest::qWait(50);
-            rig.form->Timer1().Restart();
-        }
-        QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.form->StatusText(),
-                                  QStringLiteral("Нет связи с устройством!"), 10000);
-    }
-
-    void queueDisplayNeverTurnsIntoABusyBar() {
-        Rig rig;
-        rig.form->SetProgressMaximum(0);
-        rig.form->SetProgressPosition(0);
-        QVERIFY(rig.form->ProgressBar1->maximum() > rig.form->ProgressBar1->minimum());
-        QCOMPARE(rig.form->ProgressBar1->value(), 0);
-        rig.form->SetProgressMaximum(40);
-        rig.form->SetProgressPosition(25);
-        QCOMPARE(rig.form->ProgressBar1->maximum(), 40);
-        QCOMPARE(rig.form->ProgressBar1->value(), 25);
-        rig.form->SetProgressPosition(41);
-        QCOMPARE(rig.form->ProgressBar1->value(), 40);
-        rig.form->SetQueueCounter("17");
-        QCOMPARE(rig.form->Label4->text(), QStringLiteral("17"));
-        rig.form->SetStatus("Порт открыт");
-        QCOMPARE(rig.form->StatusText(), QStringLiteral("Порт открыт"));
     }
 
     // Replies 25 ms apart: the bottom of the window and the grid's rows are
@@ -536,7 +400,7 @@ class MainWindowTest : public QObject {
         EventCounter layouts(rig.form->StatusBar1, QEvent::LayoutRequest);
         for (const char* text : {"Идет программирование по адресу 20h",
                                  "Идет программирование по адресу 1FE0h", "Порт открыт"}) {
-            rig.form->SetStatus(text);
+            rig.form->Form().Display().SetStatus(text);
             QApplication::processEvents();
             QCOMPARE(rig.form->StatusText(), QString::fromUtf8(text));
         }
@@ -683,8 +547,6 @@ class MainWindowTest : public QObject {
         QTest::newRow("blank area") << "blank" << 0 << int(Qt::LeftButton) << -1;
         QTest::newRow("row not read") << "body" << 3 << int(Qt::LeftButton) << -1;
         QTest::newRow("free-space row") << "body" << 4 << int(Qt::LeftButton) << -1;
-        QTest::newRow("nothing pressed first") << "unpressed" << 2 << int(Qt::LeftButton) << -1;
-        QTest::newRow("right button") << "body" << 2 << int(Qt::RightButton) << -1;
     }
     void gridDoubleClickDeletesOnlyAListedFile() {
         QFETCH(QString, where);
@@ -702,7 +564,7 @@ class MainWindowTest : public QObject {
         QWidget* target = view->viewport();
         QPoint point;
         QHeaderView* numbers = view->verticalHeader();
-        if (where == "body" || where == "unpressed") {
+        if (where == "body") {
             point = view->visualRect(view->model()->index(row - 1, 1)).center();
         } else if (where == "titles") {
             target = view->horizontalHeader()->viewport();
@@ -717,16 +579,10 @@ class MainWindowTest : public QObject {
         } else {
             point = QPoint(100, view->viewport()->height() - 5);
         }
-        const auto mouse = static_cast<Qt::MouseButton>(button);
-        if (where == "unpressed") {
-            // A bare double click event, with no press before it.
-            QTest::mouseDClick(target, mouse, {}, point);
-        } else {
-            // Through the window, as the platform delivers a real double
-            // click to whatever widget lies under the point.
-            QTest::mouseDClick(rig.form->windowHandle(), mouse, {},
-                               target->mapTo(rig.form.get(), point));
-        }
+        // Through the window, as the platform delivers a real double click
+        // to whatever widget lies under the point.
+        QTest::mouseDClick(rig.form->windowHandle(), static_cast<Qt::MouseButton>(button), {},
+                           target->mapTo(rig.form.get(), point));
 
         const auto& queue = rig.form->Session().Link.Queue();
         if (deleted < 0) {
@@ -741,23 +597,18 @@ class MainWindowTest : public QObject {
         QVERIFY(reported_.isEmpty());
     }
 
-    // While a firmware run is queued, the actions that would cut it off ask
-    // first; other batches are not asked about.
+    // While a firmware run is queued, closing the window asks first, through
+    // the real box; other batches are not asked about.
     void firmwareRunIsNotCutOffUnasked_data() {
-        QTest::addColumn<QString>("action");
         QTest::addColumn<bool>("run");  // else only a refresh is queued
         QTest::addColumn<int>("answer");
-        for (const char* action : {"settings", "device", "close"}) {
-            QTest::addRow("%s, run, No", action) << action << true << int(QMessageBox::No);
-            QTest::addRow("%s, run, Yes", action) << action << true << int(QMessageBox::Yes);
-            QTest::addRow("%s, no run", action) << action << false << int(QMessageBox::No);
-        }
+        QTest::newRow("run, No") << true << int(QMessageBox::No);
+        QTest::newRow("run, Yes") << true << int(QMessageBox::Yes);
+        QTest::newRow("no run") << false << int(QMessageBox::No);
     }
     void firmwareRunIsNotCutOffUnasked() {
-        QFETCH(QString, action);
         QFETCH(bool, run);
         QFETCH(int, answer);
-        testing::Store().clear();  // no device stored by an earlier row
         testing::FormsRig<FakeWindowPort> rig;
         TForm1& form = *rig.form1;
         form.show();
@@ -772,15 +623,12 @@ class MainWindowTest : public QObject {
         }
         form.Session().Listing.RefreshDirectory();
         const std::size_t queued = link.Queue().size();
-        form.SetStatus("было");
+        form.Form().Display().SetStatus("было");
 
         ModalResponder responder(static_cast<QMessageBox::StandardButton>(answer), *rig.form2);
-        if (action == "settings") QTest::mouseClick(form.ToolButton1, Qt::LeftButton);
-        if (action == "device") QTest::mouseClick(form.ToolButton13, Qt::LeftButton);
-        if (action == "close") form.close();
+        form.close();
 
         const bool abandoned = run && answer == QMessageBox::Yes;
-        const bool goesOn = !run || abandoned;
         QCOMPARE(responder.questions,
                  run ? QStringList{QStringLiteral(
                            "Идет запись основной программы!\n\rПрервать операцию?")}
@@ -788,12 +636,8 @@ class MainWindowTest : public QObject {
         QCOMPARE(link.Queue().size(), abandoned ? std::size_t{0} : queued);
         QCOMPARE(form.StatusText(), abandoned ? QStringLiteral("Запись основной программы прервана")
                                               : QStringLiteral("было"));
-        // The settings dialog closes the port itself; the device change re-opens it.
-        QCOMPARE(rig.port->port.open, !abandoned && !(action == "settings" && goesOn));
-        QCOMPARE(responder.settingsShown, action == "settings" && goesOn);
-        QCOMPARE(form.ToolButton13->Down(), action == "device" && goesOn);
-        QCOMPARE(rig.port->baudRate, action == "device" && goesOn ? 19200u : 9600u);
-        QCOMPARE(form.isVisible(), !(action == "close" && goesOn));
+        QCOMPARE(rig.port->port.open, !abandoned);
+        QCOMPARE(form.isVisible(), run && !abandoned);
         QVERIFY(reported_.isEmpty());
     }
 
@@ -832,23 +676,10 @@ class MainWindowTest : public QObject {
         QCOMPARE(reported_, QStringList{QStringLiteral("Файл не найден")});
     }
 
-    void nameFiltersFollowTheDescriptionPatternPairs_data() {
-        QTest::addColumn<QString>("filter");
-        QTest::addColumn<QStringList>("expected");
-        QTest::newRow("one") << QStringLiteral("Зашифрованные прошивки|*.mts")
-                             << QStringList{QStringLiteral("Зашифрованные прошивки (*.mts)")};
-        QTest::newRow("several patterns")
-            << QStringLiteral("Известные типы|*.kts;*.m0|Все файлы|*.*")
-            << QStringList{QStringLiteral("Известные типы (*.kts *.m0)"),
-                           QStringLiteral("Все файлы (*.*)")};
-        QTest::newRow("dangling description") << QStringLiteral("Все файлы|*.*|Лишнее")
-                                              << QStringList{QStringLiteral("Все файлы (*.*)")};
-        QTest::newRow("empty") << QString() << QStringList{};
-    }
-    void nameFiltersFollowTheDescriptionPatternPairs() {
-        QFETCH(QString, filter);
-        QFETCH(QStringList, expected);
-        QCOMPARE(NameFilters(filter.toStdString()), expected);
+    void nameFiltersAreQtFilters() {
+        QCOMPARE(NameFilters("Известные типы|*.kts;*.m0|Все файлы|*.*"),
+                 (QStringList{QStringLiteral("Известные типы (*.kts *.m0)"),
+                              QStringLiteral("Все файлы (*.*)")}));
     }
 
     void warningBoxAsksWithYesAsDefault_data() {

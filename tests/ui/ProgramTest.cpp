@@ -75,7 +75,7 @@ class ProgramTest : public QObject {
         QVERIFY(elsewhere.Link().OpenPort());
 
         Program program({free.pty.SlaveName(), held.pty.SlaveName(), busy.SlaveName()});
-        program.form1->ToolButton12Click(program.form1->ToolButton12);
+        program.form1->Form().ToolButton12Click(TToolId::ToolButton12);
         program.form2->ComboBox1->setEditText(QStringLiteral("/dev/нет-такого"));
         program.form2->FormShow();
         QCOMPARE(program.form2->ComboBox1->count(), 1);

@@ -1,7 +1,6 @@
 // The settings dialog against a recording port and a settings store in a
-// temporary configuration directory: persisted settings, the OK and close
-// box outcomes, and the port scan over offered candidates (the candidates
-// themselves are tested with the serial layer).
+// temporary configuration directory: the settings as QSettings keeps them,
+// the OK and close box outcomes, and the port list.
 #include <QFile>
 #include <QPoint>
 #include <QPushButton>
@@ -11,7 +10,7 @@
 #include <memory>
 #include <set>
 
-#include "tests/ui/FakeWindowPort.h"
+#include "tests/support/FakeWindowPort.h"
 #include "tests/ui/FormsRig.h"
 #include "ui/Application.h"
 #include "ui/MainWindow.h"
@@ -36,6 +35,10 @@ int SelectedDevice(TForm1& form) {
 
 TToolButton* Button(TForm1& form, int number) {
     return number == 12 ? form.ToolButton12 : number == 13 ? form.ToolButton13 : form.ToolButton14;
+}
+
+TToolId DeviceId(int number) {
+    return number == 12 ? TToolId::ToolButton12 : TToolId::ToolButton13;
 }
 
 QStringList Listed(const QComboBox& box) {
@@ -82,8 +85,6 @@ class SettingsDialogTest : public QObject {
         Rig rig;
         QCOMPARE(rig.form2->ComboBox1->currentText(), QStringLiteral("ComboBox1"));
         QCOMPARE(rig.form2->ComboBox1->count(), 0);
-        QCOMPARE(SelectedDevice(*rig.form1), 0);
-        QCOMPARE(rig.port->baudRate, 9600u);
         QCOMPARE(rig.form1->windowTitle(), QStringLiteral("ВМ-4. Менеджер файлов"));
     }
 
@@ -102,7 +103,7 @@ class SettingsDialogTest : public QObject {
         QFETCH(quint32, baudRate);
         {
             Rig rig;
-            if (device != 0) rig.form1->ToolButton12Click(Button(*rig.form1, device));
+            if (device != 0) rig.form1->Form().ToolButton12Click(DeviceId(device));
             rig.form2->ComboBox1->setEditText(port);
         }
         Rig rig;
@@ -116,34 +117,12 @@ class SettingsDialogTest : public QObject {
         QVERIFY(rig.port->journal->empty() || rig.port->journal->front().rfind("baud", 0) == 0);
     }
 
-    void okWithThe9600ButtonKeepsTheStoredDevice_data() {
-        QTest::addColumn<QVariant>("stored");
-        QTest::newRow("console") << QVariant(0);
-        QTest::newRow("timer 19200") << QVariant(1);
-        QTest::newRow("none") << QVariant();
-    }
-    void okWithThe9600ButtonKeepsTheStoredDevice() {
-        QFETCH(QVariant, stored);
-        if (stored.isValid()) Store().setValue(QStringLiteral("Device"), stored);
-        Rig rig;
-        rig.form1->ToolButton12Click(rig.form1->ToolButton14);
-        rig.form2->ComboBox1->setEditText(QStringLiteral("/dev/ttyACM0"));
-        rig.form2->Button1Click();
-        QSettings store = Store();
-        QCOMPARE(store.value(QStringLiteral("ComPort")).toString(), QStringLiteral("/dev/ttyACM0"));
-        QCOMPARE(store.contains(QStringLiteral("Device")), stored.isValid());
-        if (stored.isValid())
-            QCOMPARE(store.value(QStringLiteral("Device")).toInt(), stored.toInt());
-    }
-
     void storedDeviceSelects_data() {
         QTest::addColumn<QVariant>("stored");
         QTest::addColumn<int>("selected");
         QTest::newRow("0") << QVariant(0) << 12;
         QTest::newRow("1") << QVariant(1) << 13;
         QTest::newRow("text 1") << QVariant(QStringLiteral("1")) << 13;
-        QTest::newRow("2") << QVariant(2) << 0;
-        QTest::newRow("-1") << QVariant(-1) << 0;
         QTest::newRow("words") << QVariant(QStringLiteral("пульт")) << 0;
         QTest::newRow("fraction") << QVariant(QStringLiteral("0.5")) << 0;
         QTest::newRow("list") << QVariant(QStringList{"0", "1"}) << 0;
@@ -198,7 +177,7 @@ class SettingsDialogTest : public QObject {
         QFETCH(QString, status);
         QFETCH(bool, saved);
         Rig rig;
-        rig.form1->SetStatus("было");
+        rig.form1->Form().Display().SetStatus("было");
         rig.form2->ComboBox1->setEditText(QStringLiteral("/dev/ttyUSB9"));
         AnswerDialog([how](QDialog& dialog) {
             auto& form2 = static_cast<TForm2&>(dialog);
@@ -215,7 +194,7 @@ class SettingsDialogTest : public QObject {
                 form2.close();
             }
         });
-        rig.form1->ToolButton1Click();
+        rig.form1->Form().ToolButton1Click();
         QCOMPARE(rig.form1->StatusText(), status);
         QCOMPARE(Store().contains(QStringLiteral("ComPort")), saved);
         // Whatever way it closed, the typed name is the one the link uses.
@@ -250,7 +229,7 @@ class SettingsDialogTest : public QObject {
         for (const QString& name : listed) names.push_back(name.toStdString());
         Rig rig(names);
         for (const bool first : {true, false}) {
-            rig.form1->SetStatus("было");
+            rig.form1->Form().Display().SetStatus("было");
             bool inField = false;
             bool closedByEnter = false;
             AnswerDialog([&](QDialog& dialog) {
@@ -268,42 +247,13 @@ class SettingsDialogTest : public QObject {
                 closedByEnter = !dialog.isVisible();
                 if (!closedByEnter) dialog.close();
             });
-            rig.form1->ToolButton1Click();
+            rig.form1->Form().ToolButton1Click();
             QVERIFY(inField);
             QVERIFY2(closedByEnter, first ? "first showing" : "second showing");
             QCOMPARE(rig.form1->StatusText(), QStringLiteral("Измененные настройки сохранены"));
             QCOMPARE(QString::fromStdString(rig.form2->PortName()), kept);
             QCOMPARE(Store().value(QStringLiteral("ComPort")).toString(), kept);
         }
-    }
-
-    void scanListsTheCandidatesThatOpen_data() {
-        QTest::addColumn<QStringList>("candidates");
-        QTest::addColumn<QStringList>("refused");
-        QTest::addColumn<QStringList>("listed");
-        QTest::newRow("all open") << QStringList{"/dev/ttyS0", "/dev/ttyUSB0"} << QStringList{}
-                                  << QStringList{"/dev/ttyS0", "/dev/ttyUSB0"};
-        QTest::newRow("one busy") << QStringList{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2"}
-                                  << QStringList{"/dev/ttyS1"}
-                                  << QStringList{"/dev/ttyS0", "/dev/ttyS2"};
-        QTest::newRow("none open")
-            << QStringList{"/dev/ttyS0"} << QStringList{"/dev/ttyS0"} << QStringList{};
-        QTest::newRow("no candidates") << QStringList{} << QStringList{} << QStringList{};
-    }
-    void scanListsTheCandidatesThatOpen() {
-        QFETCH(QStringList, candidates);
-        QFETCH(QStringList, refused);
-        QFETCH(QStringList, listed);
-        Names names;
-        for (const QString& name : candidates) names.push_back(name.toStdString());
-        Rig rig(names);
-        for (const QString& name : refused) rig.port->port.refused.insert(name.toStdString());
-        rig.form2->ComboBox1->addItem(QStringLiteral("/dev/old"));
-        rig.form2->ComboBox1->setEditText(QStringLiteral("/dev/мой-порт"));
-        rig.form2->FormShow();
-        QCOMPARE(Listed(*rig.form2->ComboBox1), listed);
-        QCOMPARE(rig.form2->ComboBox1->currentText(), QStringLiteral("/dev/мой-порт"));
-        QVERIFY(!rig.port->port.open);
     }
 
     void listNamesEachPortAndThePickedPathIsStored() {
@@ -322,30 +272,10 @@ class SettingsDialogTest : public QObject {
                  QStringLiteral("/dev/ttyUSB0"));
     }
 
-    void scanClosesAnOpenPortFirst() {
-        Rig rig({"/dev/ttyS0"});
-        rig.port->port.open = true;
-        rig.port->journal->clear();
-        rig.form2->FormShow();
-        QCOMPARE(*rig.port->journal, (testing::Journal{"close", "probe /dev/ttyS0"}));
-        QVERIFY(!rig.port->port.open);
-    }
-
-    void scanLeavesTheListAloneWhenThePortStaysOpen() {
-        Rig rig({"/dev/ttyS0"});
-        rig.form2->ComboBox1->addItem(QStringLiteral("/dev/old"));
-        rig.form2->ComboBox1->setEditText(QStringLiteral("/dev/мой-порт"));
-        rig.port->port.open = true;
-        rig.port->port.stuckOpen = true;
-        rig.form2->FormShow();
-        QCOMPARE(Listed(*rig.form2->ComboBox1), QStringList{QStringLiteral("/dev/old")});
-        QCOMPARE(rig.form2->ComboBox1->currentText(), QStringLiteral("/dev/мой-порт"));
-    }
-
     void showingTheDialogRunsTheScan() {
         Rig rig({"/dev/ttyS3"});
         AnswerDialog([](QDialog& dialog) { dialog.close(); });
-        rig.form1->ToolButton1Click();
+        rig.form1->Form().ToolButton1Click();
         QCOMPARE(Listed(*rig.form2->ComboBox1), QStringList{QStringLiteral("/dev/ttyS3")});
     }
 };

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/WindowPort.h"
+#include "forms/WindowPort.h"
 
 namespace vemkard::testing {
 

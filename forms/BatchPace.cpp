@@ -1,4 +1,4 @@
-#include "ui/BatchPace.h"
+#include "forms/BatchPace.h"
 
 #include <cstdio>
 
