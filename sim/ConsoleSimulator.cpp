@@ -144,7 +144,8 @@ bool ConsoleSimulator::Run() {
         } else if (!silent) {
             timeout = TimeUntil(nextPoll_);
         }
-        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+        const short wanted = faults_.Deaf(replies_) ? 0 : POLLIN;
+        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, wanted, 0}};
         if (::ppoll(fds, 2, timeout ? &*timeout : nullptr, nullptr) < 0 && errno != EINTR) {
             Log(std::string("poll failed: ") + std::strerror(errno));
             return false;
