@@ -50,6 +50,13 @@ ECommsError::ECommsError(TOpenFailure failure, int systemError, int holderPid,
       holderPid_(holderPid),
       holderName_(std::move(holderName)) {}
 
+ECommsError ECommsError::RateNotKept(int systemError, std::uint32_t asked, std::uint32_t kept) {
+    ECommsError error(TOpenFailure::BadSettings, systemError);
+    error.rateAsked_ = asked;
+    error.rateKept_ = kept;
+    return error;
+}
+
 namespace {
 
 // Opens `name` as OpenPort and ProbePort do; throws their open failures.
@@ -158,8 +165,10 @@ bool TComm32::OpenPort() {
     portOpen_ = true;
     if (!sb::ApplySettings(port_, dcb_)) {
         const int error = errno;
+        // What the line echoed before the settings is not sent at the close.
+        sb::Purge(port_, true, true);
         CloseDeviceAndForget();
-        throw ECommsError(TOpenFailure::BadSettings, error);
+        throw ECommsError::RateNotKept(error, dcb_.BaudRate, dcb_.RateKept);
     }
     sb::PrepareLine(port_, dcb_);
     sb::ApplyRtsControl(port_, dcb_, *rs485_);
@@ -239,7 +248,7 @@ void TComm32::ProbePort(const std::string& name) const {
     const int error = errno;
     sb::RestoreLine(opened.port, saved);
     sb::CloseDevice(opened.port, opened.lockFile);
-    if (!taken) throw ECommsError(TOpenFailure::BadSettings, error);
+    if (!taken) throw ECommsError::RateNotKept(error, dcb.BaudRate, dcb.RateKept);
 }
 
 bool TComm32::WriteData(const void* data, std::uint16_t count) {
