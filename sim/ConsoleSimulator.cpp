@@ -271,6 +271,10 @@ bool ConsoleSimulator::WriteAll(const std::uint8_t* data, std::size_t count) {
             continue;
         }
         if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && errno == EAGAIN && options_.loseUntaken) {
+            Log("line not taking: " + std::to_string(count) + " bytes lost");
+            return true;
+        }
         if (written < 0 && errno == EAGAIN) {
             pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLOUT, 0}};
             if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;

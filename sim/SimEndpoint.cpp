@@ -96,6 +96,10 @@ ScopedFd ListenOnSocket(const std::string& path) {
 ScopedFd AcceptConnection(const ScopedFd& listener) {
     ScopedFd line(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!line) ThrowErrno("accept");
+    // The smallest send buffer: a few frames, as a UART's FIFO holds, not
+    // hundreds of polls for a port that opens later.
+    const int smallest = 1;
+    ::setsockopt(line.Get(), SOL_SOCKET, SO_SNDBUF, &smallest, sizeof smallest);
     return line;
 }
 

@@ -45,7 +45,8 @@ ScopedFd OpenSerialDevice(const std::string& path);
 // Throws std::system_error.
 ScopedFd ListenOnSocket(const std::string& path);
 
-// Waits for one connection on `listener` and returns it non-blocking.
+// Waits for one connection on `listener` and returns it non-blocking, with
+// the smallest send buffer.
 // Throws std::system_error, also when a signal interrupts the wait.
 ScopedFd AcceptConnection(const ScopedFd& listener);
 
