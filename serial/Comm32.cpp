@@ -166,7 +166,7 @@ bool TComm32::OpenPort() {
     if (!sb::ApplySettings(port_, dcb_)) {
         const int error = errno;
         // What the line echoed before the settings is not sent at the close.
-        sb::Purge(port_, true, true);
+        sb::Purge(port_, false, true);
         CloseDeviceAndForget();
         throw ECommsError::RateNotKept(error, dcb_.BaudRate, dcb_.RateKept);
     }
