@@ -35,6 +35,13 @@ ECommsError::ECommsError(TOpenFailure failure, int systemError, int holderPid,
       holderPid_(holderPid),
       holderName_(std::move(holderName)) {}
 
+ECommsError ECommsError::RateNotKept(int systemError, std::uint32_t asked, std::uint32_t kept) {
+    ECommsError error(TOpenFailure::BadSettings, systemError);
+    error.rateAsked_ = asked;
+    error.rateKept_ = kept;
+    return error;
+}
+
 // ----- properties ------------------------------------------------------------------
 
 void TComm32::SetBaudRate(std::uint32_t baudRate) {

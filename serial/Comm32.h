@@ -65,12 +65,19 @@ class ECommsError : public std::runtime_error {
     // The process that holds the port: 0 and empty when unknown.
     int HolderPid() const { return holderPid_; }
     const std::string& HolderName() const { return holderName_; }
+    // BadSettings where the driver took the settings but kept another rate:
+    // the rate asked for and the one kept. 0 and 0 otherwise.
+    std::uint32_t RateAsked() const { return rateAsked_; }
+    std::uint32_t RateKept() const { return rateKept_; }
+    static ECommsError RateNotKept(int systemError, std::uint32_t asked, std::uint32_t kept);
 
   private:
     TOpenFailure failure_;
     int systemError_;
     int holderPid_;
     std::string holderName_;
+    std::uint32_t rateAsked_ = 0;
+    std::uint32_t rateKept_ = 0;
 };
 
 class TComm32;

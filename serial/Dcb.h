@@ -42,6 +42,9 @@ struct TDcb {
     char XonChar = 0;
     char XoffChar = 0;
     char EofChar = 0;
+    // The rate the driver kept when it took the settings but not the rate
+    // (it read back another); 0 otherwise.
+    std::uint32_t RateKept = 0;
 };
 
 // Whether a driver that runs `actual` when asked for `wanted` has taken the

@@ -26,6 +26,9 @@ struct TOpenFailureFacts {
     // The user is listed in that group but this login does not have it yet.
     bool GroupNeedsNewLogin = false;
     std::optional<TPortHolder> Holder;
+    // A rate the driver did not keep: asked for and kept instead; 0 when none.
+    std::uint32_t RateAsked = 0;
+    std::uint32_t RateKept = 0;
 };
 
 // The facts of `error` for the port `port`: its group from the device node.

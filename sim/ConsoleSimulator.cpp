@@ -144,7 +144,8 @@ bool ConsoleSimulator::Run() {
         } else if (!silent) {
             timeout = TimeUntil(nextPoll_);
         }
-        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+        const short wanted = faults_.Deaf(replies_) ? 0 : POLLIN;
+        pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, wanted, 0}};
         if (::ppoll(fds, 2, timeout ? &*timeout : nullptr, nullptr) < 0 && errno != EINTR) {
             Log(std::string("poll failed: ") + std::strerror(errno));
             return false;
@@ -270,6 +271,10 @@ bool ConsoleSimulator::WriteAll(const std::uint8_t* data, std::size_t count) {
             continue;
         }
         if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && errno == EAGAIN && options_.loseUntaken) {
+            Log("line not taking: " + std::to_string(count) + " bytes lost");
+            return true;
+        }
         if (written < 0 && errno == EAGAIN) {
             pollfd fds[2] = {{stopFd_, POLLIN, 0}, {fd_, POLLOUT, 0}};
             if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;

@@ -45,6 +45,10 @@ struct SimulatorOptions {
     // Carry out every command frame that arrives, repeats and late answers
     // included, as a console without protection against them would.
     bool executeRepeats = false;
+    // What the line does not take at once is lost, as on a wire that nobody
+    // listens to, instead of waiting in the line's buffer for a later reader
+    // (a socket to a virtual machine whose port is closed).
+    bool loseUntaken = false;
 };
 
 class ConsoleSimulator {

@@ -25,12 +25,15 @@ struct FaultRates {
     int delayMs = 0;
     // After this many replies the console sends nothing more; negative: never.
     long silentAfter = -1;
+    // After this many replies the console stops reading the line but still
+    // polls, so that the program's output backs up in the driver; negative: never.
+    long deafAfter = -1;
     // Verify replies for this block address report an error.
     std::optional<std::uint16_t> verifyErrorAddress{};
 
     bool Any() const {
         return lose > 0 || damage > 0 || damageLength > 0 || noise > 0 || split > 0 ||
-               duplicate > 0 || (delay > 0 && delayMs > 0) || silentAfter >= 0 ||
+               duplicate > 0 || (delay > 0 && delayMs > 0) || silentAfter >= 0 || deafAfter >= 0 ||
                verifyErrorAddress.has_value();
     }
 };
@@ -51,6 +54,10 @@ class FaultPlan {
     int ReplyDelay() { return rates_.delayMs > 0 && Chance(rates_.delay) ? rates_.delayMs : 0; }
     bool Silent(std::uint64_t repliesSent) const {
         return rates_.silentAfter >= 0 && repliesSent >= std::uint64_t(rates_.silentAfter);
+    }
+
+    bool Deaf(std::uint64_t repliesSent) const {
+        return rates_.deafAfter >= 0 && repliesSent >= std::uint64_t(rates_.deafAfter);
     }
 
     // Changes one byte of `frame` (to a different value) at the damage rate.

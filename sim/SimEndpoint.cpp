@@ -1,11 +1,15 @@
 #include "sim/SimEndpoint.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 namespace vemkard {
@@ -70,6 +74,33 @@ ScopedFd OpenSerialDevice(const std::string& path) {
     MakeRaw(fd.Get(), B1000000, true, path);
     tcflush(fd.Get(), TCIOFLUSH);
     return fd;
+}
+
+ScopedFd ListenOnSocket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        throw std::system_error(ENAMETOOLONG, std::generic_category(), path);
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    struct stat old {};
+    if (::lstat(path.c_str(), &old) == 0 && S_ISSOCK(old.st_mode)) ::unlink(path.c_str());
+    ScopedFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!listener) ThrowErrno("socket");
+    if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        ThrowErrno("bind " + path);
+    if (::listen(listener.Get(), 1) != 0) ThrowErrno("listen " + path);
+    return listener;
+}
+
+ScopedFd AcceptConnection(const ScopedFd& listener) {
+    ScopedFd line(::accept4(listener.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (!line) ThrowErrno("accept");
+    // The smallest send buffer: a few frames, as a UART's FIFO holds, not
+    // hundreds of polls for a port that opens later.
+    const int smallest = 1;
+    ::setsockopt(line.Get(), SOL_SOCKET, SO_SNDBUF, &smallest, sizeof smallest);
+    return line;
 }
 
 }  // namespace vemkard

@@ -1,5 +1,6 @@
 // The simulator's end of the line: the master side of a fresh
-// pseudo-terminal, or a real serial device set up as the console's port.
+// pseudo-terminal, a real serial device set up as the console's port, or a
+// unix socket that a virtual machine's serial port (a QEMU chardev) connects to.
 #pragma once
 
 #include <string>
@@ -39,5 +40,14 @@ PseudoTerminal OpenPseudoTerminal();
 // Opens a serial device as the console's port: raw, 8 data bits, odd
 // parity, 1 stop bit, no flow control, 1000000 baud. Throws std::system_error.
 ScopedFd OpenSerialDevice(const std::string& path);
+
+// Listens on a unix socket at `path`, replacing a socket left there.
+// Throws std::system_error.
+ScopedFd ListenOnSocket(const std::string& path);
+
+// Waits for one connection on `listener` and returns it non-blocking, with
+// the smallest send buffer.
+// Throws std::system_error, also when a signal interrupts the wait.
+ScopedFd AcceptConnection(const ScopedFd& listener);
 
 }  // namespace vemkard

@@ -1,5 +1,7 @@
-// vemkard-sim: a stand-in for the ВМ-4 console on a pseudo-terminal or a
-// serial device. Prints the path the program should open as its first line.
+// vemkard-sim: a stand-in for the ВМ-4 console on a pseudo-terminal, a
+// serial device or a unix socket. Prints the path the program should open as its first line.
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -26,6 +28,8 @@ constexpr const char* kUsage =
     "usage: vemkard-sim [options]\n"
     "  --link PATH        make PATH a symbolic link to the pseudo-terminal\n"
     "  --device PATH      serve a serial device (1000000 baud, 8O1) instead of a pty\n"
+    "  --socket PATH      serve the first connection to a unix socket at PATH\n"
+    "                     (a virtual machine's serial port) instead of a pty\n"
     "  --store DIR        load the console's memory from DIR and save it there on exit\n"
     "  --samples          start with a few sample files when the store is empty\n"
     "  --capacity N       file memory in bytes (default 32768)\n"
@@ -37,6 +41,7 @@ constexpr const char* kUsage =
     "  --damage-length R  flip one bit of a poll's length byte at rate R\n"
     "  --delay-ms N       wait N ms before replying (rate --delay R, default 1)\n"
     "  --silent-after N   send nothing after N replies\n"
+    "  --deaf-after N     stop reading the line after N replies (polls go on)\n"
     "  --verify-error A   verify replies for block address A (hex) report an error\n"
     "  --execute-repeats  carry out repeated commands and late answers too\n"
     "  --log              log every frame on standard error\n"
@@ -45,6 +50,7 @@ constexpr const char* kUsage =
 struct Options {
     std::string link;
     std::string device;
+    std::string socket;
     std::string store;
     bool samples = false;
     std::size_t capacity = ConsoleStore::kDefaultCapacity;
@@ -122,10 +128,10 @@ Options ParseOptions(int argc, char** argv) {
             std::exit(0);
         }
         static const std::string_view kWithValue[] = {
-            "--link",         "--device",       "--store", "--capacity", "--poll-ms",
-            "--answer-ms",    "--seed",         "--lose",  "--damage",   "--noise",
-            "--split",        "--duplicate",    "--delay", "--delay-ms", "--silent-after",
-            "--verify-error", "--damage-length"};
+            "--link",         "--device",        "--store",  "--capacity",  "--poll-ms",
+            "--answer-ms",    "--seed",          "--lose",   "--damage",    "--noise",
+            "--split",        "--duplicate",     "--delay",  "--delay-ms",  "--silent-after",
+            "--verify-error", "--damage-length", "--socket", "--deaf-after"};
         if (std::find(std::begin(kWithValue), std::end(kWithValue), option) ==
             std::end(kWithValue)) {
             Fail("unknown option " + std::string(option));
@@ -136,6 +142,8 @@ Options ParseOptions(int argc, char** argv) {
             options.link = value;
         } else if (option == "--device") {
             options.device = value;
+        } else if (option == "--socket") {
+            options.socket = value;
         } else if (option == "--store") {
             options.store = value;
         } else if (option == "--capacity") {
@@ -167,6 +175,8 @@ Options ParseOptions(int argc, char** argv) {
             options.faults.delayMs = static_cast<int>(ParseNumber(option, value, 10, 0, 60000));
         } else if (option == "--silent-after") {
             options.faults.silentAfter = ParseNumber(option, value, 10, 0, 1L << 40);
+        } else if (option == "--deaf-after") {
+            options.faults.deafAfter = ParseNumber(option, value, 10, 0, 1L << 40);
         } else if (option == "--verify-error") {
             options.faults.verifyErrorAddress =
                 static_cast<std::uint16_t>(ParseNumber(option, value, 16, 0, 0xFFFF));
@@ -175,7 +185,10 @@ Options ParseOptions(int argc, char** argv) {
         }
     }
     if (options.faults.delayMs > 0 && !options.delayRateGiven) options.faults.delay = 1.0;
-    if (!options.link.empty() && !options.device.empty()) Fail("--link serves a pty only");
+    if (!options.link.empty() && !(options.device.empty() && options.socket.empty()))
+        Fail("--link serves a pty only");
+    if (!options.device.empty() && !options.socket.empty())
+        Fail("--device and --socket exclude each other");
     return options;
 }
 
@@ -203,7 +216,14 @@ int main(int argc, char** argv) {
         ScopedFd line;
         std::string path;
         SimulatorOptions simulatorOptions = options.simulator;
-        if (options.device.empty()) {
+        if (!options.socket.empty()) {
+            const ScopedFd listener = ListenOnSocket(options.socket);
+            std::cout << options.socket << std::endl;
+            line = AcceptConnection(listener);
+            // The far end's hang-up is the end of the run, as on a device.
+            simulatorOptions.watchHangup = false;
+            simulatorOptions.loseUntaken = true;
+        } else if (options.device.empty()) {
             PseudoTerminal pty = OpenPseudoTerminal();
             line = std::move(pty.master);
             path = pty.slaveName;
@@ -213,7 +233,7 @@ int main(int argc, char** argv) {
             path = options.device;
             simulatorOptions.watchHangup = false;
         }
-        std::cout << path << std::endl;
+        if (options.socket.empty()) std::cout << path << std::endl;
 
         ConsoleSimulator::Logger log;
         if (options.log) log = [](const std::string& text) { std::cerr << text << std::endl; };
@@ -230,7 +250,9 @@ int main(int argc, char** argv) {
             std::error_code error;
             std::filesystem::remove(options.link, error);
         }
-        return clean ? 0 : 1;
+        if (!options.socket.empty()) ::unlink(options.socket.c_str());
+        // A virtual machine that powers off closes its end: the normal end.
+        return clean || !options.socket.empty() ? 0 : 1;
     } catch (const std::exception& error) {
         std::cerr << "vemkard-sim: " << error.what() << "\n";
         return 1;

@@ -76,8 +76,10 @@ bool TComm32::OpenPort() {
     portOpen_ = true;
     if (!sb::ApplySettings(state_->port, dcb_)) {
         const int error = errno;
+        // What the line echoed before the settings is not sent at the close.
+        sb::Purge(state_->port, false, true);
         CloseDeviceAndForget();
-        throw ECommsError(TOpenFailure::BadSettings, error);
+        throw ECommsError::RateNotKept(error, dcb_.BaudRate, dcb_.RateKept);
     }
     sb::PrepareLine(state_->port, dcb_);
     sb::ApplyRtsControl(state_->port, dcb_, state_->rs485);
@@ -141,7 +143,7 @@ void TComm32::ProbePort(const std::string& name) const {
     const int error = errno;
     sb::RestoreLine(opened.port, saved);
     sb::CloseDevice(opened.port, opened.lockFile);
-    if (!taken) throw ECommsError(TOpenFailure::BadSettings, error);
+    if (!taken) throw ECommsError::RateNotKept(error, dcb.BaudRate, dcb.RateKept);
 }
 
 bool TComm32::WriteData(const void* data, std::uint16_t count) {

@@ -109,6 +109,10 @@ TOpenFailureFacts GatherOpenFailureFacts(const ECommsError& error, const std::st
     facts.Port = port;
     facts.Failure = error.Failure();
     facts.SystemError = error.SystemError();
+    if (error.RateKept() != 0) {
+        facts.RateAsked = error.RateAsked();
+        facts.RateKept = error.RateKept();
+    }
     if (error.HolderPid() != 0) facts.Holder = TPortHolder{error.HolderPid(), error.HolderName()};
     struct stat info {};
     if (::stat(port.c_str(), &info) == 0) {
@@ -133,6 +137,11 @@ std::string DescribeOpenFailure(const TOpenFailureFacts& facts) {
         case TOpenFailure::NotCommPort:
             return facts.Port + " — не последовательный порт.";
         case TOpenFailure::BadSettings:
+            if (facts.RateKept != 0)
+                return "Порт " + facts.Port + " принял параметры линии, но не скорость " +
+                       std::to_string(facts.RateAsked) + " бод: драйвер оставил " +
+                       std::to_string(facts.RateKept) +
+                       " бод. Адаптер не поддерживает скорость устройства.";
             return "Порт " + facts.Port +
                    " не принимает параметры линии: это не последовательный порт, или адаптер "
                    "не поддерживает скорость устройства.";

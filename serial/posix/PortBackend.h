@@ -91,8 +91,9 @@ std::string ProcessName(int pid, const std::string& procRoot);
 // Puts the line in raw mode with the settings of `dcb`. False when the
 // settings are invalid, the driver rejects the call (a device that is no
 // terminal fails here), or the rate it reads back is not the one asked for
-// (RateTaken); the line then keeps the settings it had. Other differences
-// read back (a pty drops parity) are no rejection. Fills dcb's driver fields.
+// (RateTaken); the line then keeps the settings it had, and dcb.RateKept
+// says what the driver read back. Other differences read back (a pty drops
+// parity) are no rejection. Fills dcb's driver fields.
 bool ApplySettings(PortHandle port, TDcb& dcb);
 
 // The line settings and modem lines as a probe found them.

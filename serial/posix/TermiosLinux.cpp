@@ -123,11 +123,17 @@ bool ApplySettings(PortHandle port, TDcb& dcb) {
     tio.c_cflag |= SpeedBits(dcb.BaudRate);
     tio.c_ispeed = dcb.BaudRate;
     tio.c_ospeed = dcb.BaudRate;
+    dcb.RateKept = 0;
     if (!SetTermios(port, tio)) return false;
     // Drivers take a rate they cannot run and substitute another.
     termios2 taken{};
     if (::ioctl(port, TCGETS2, &taken) != 0 || !RateTaken(dcb.BaudRate, RunningRate(taken))) {
-        SetTermios(port, before);
+        dcb.RateKept = RunningRate(taken);
+        // The line settings go back, the echo does not: until the close, a
+        // console that polls would get its polls back.
+        termios2 back = before;
+        back.c_lflag &= ~(ECHO | ECHONL);
+        SetTermios(port, back);
         errno = EINVAL;
         return false;
     }

@@ -192,7 +192,7 @@ TEST(Comm32Rate, ARateWithinTwoPercentIsTaken) {
     }
 }
 
-TEST(Comm32Rate, ARateTheDriverDoesNotRunIsRefusedAndTheLineKeepsItsSettings) {
+TEST(Comm32Rate, ARateTheDriverDoesNotRunIsRefusedNamingBothAndTheLineKeepsItsSettings) {
     // Root may lock a line's speed; the driver then keeps its rate whatever
     // is asked, as a UART does with one it cannot run.
     if (::geteuid() != 0) GTEST_SKIP() << "locking a line's speed takes root";
@@ -201,10 +201,18 @@ TEST(Comm32Rate, ARateTheDriverDoesNotRunIsRefusedAndTheLineKeepsItsSettings) {
     locked.c_cflag = CBAUD;
     ASSERT_EQ(::ioctl(rig.pty.MasterFd(), TIOCSLCKTRMIOS, &locked), 0);
     rig.comm.SetBaudRate(1000000);
+    // A freshly booted serial port echoes.
+    rig.line.c_lflag |= ECHO;
+    ASSERT_EQ(::ioctl(rig.pty.MasterFd(), TCSETS2, &rig.line), 0);
+    // The open leaves the echo off, which would send a polling console's
+    // bytes back to it; the probe that follows puts back what it found.
+    rig.line.c_lflag &= ~(ECHO | ECHONL);
     for (const auto& open : Opens(rig)) {
         const auto e = Refusal(open);
         ASSERT_TRUE(e) << "opened";
         EXPECT_EQ(e->Failure(), TOpenFailure::BadSettings);
+        EXPECT_EQ(e->RateAsked(), 1000000u);
+        EXPECT_EQ(e->RateKept(), 4800u);
         EXPECT_FALSE(rig.comm.PortOpen());
         EXPECT_TRUE(rig.Untouched());
     }

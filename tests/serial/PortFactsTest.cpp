@@ -54,6 +54,9 @@ TEST(OpenFailureReason, SaysWhatTheUserCanDo) {
         {Facts(p, F::BadSettings, ENOTTY),
          "Порт /dev/ttyUSB0 не принимает параметры линии: это не последовательный порт, или "
          "адаптер не поддерживает скорость устройства."},
+        {GatherOpenFailureFacts(ECommsError::RateNotKept(EINVAL, 1000000, 9600), "/dev/ttyS1"),
+         "Порт /dev/ttyS1 принял параметры линии, но не скорость 1000000 бод: драйвер оставил "
+         "9600 бод. Адаптер не поддерживает скорость устройства."},
         {Facts(p, F::AlreadyOpen), "Порт /dev/ttyUSB0 уже открыт этой программой."},
     };
     for (const Case& c : cases) EXPECT_EQ(DescribeOpenFailure(c.facts), c.text);
