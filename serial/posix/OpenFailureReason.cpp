@@ -1,5 +1,3 @@
-#include "serial/OpenFailureReason.h"
-
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -9,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "serial/OpenFailurePlatform.h"
 
 namespace vemkard {
 namespace {
@@ -78,7 +78,21 @@ std::string Busy(const TOpenFailureFacts& facts) {
     return text + "; закройте её и повторите.";
 }
 
-std::string CannotOpen(const TOpenFailureFacts& facts) {
+}  // namespace
+
+void AddSystemFacts(TOpenFailureFacts& facts) {
+    struct stat info {};
+    if (::stat(facts.Port.c_str(), &info) != 0) return;
+    if (const auto group = GroupOf(info.st_gid)) {
+        facts.Group = group->Name;
+        const std::string user = UserName();
+        const bool listed = !user.empty() && std::find(group->Members.begin(), group->Members.end(),
+                                                       user) != group->Members.end();
+        facts.GroupNeedsNewLogin = listed && !ProcessHasGroup(info.st_gid);
+    }
+}
+
+std::string CannotOpenReason(const TOpenFailureFacts& facts) {
     switch (facts.SystemError) {
         case ENOENT:
             return "Устройства " + facts.Port +
@@ -100,60 +114,6 @@ std::string CannotOpen(const TOpenFailureFacts& facts) {
             return "Порт " + facts.Port + " не открывается: " + std::strerror(facts.SystemError) +
                    " (код " + std::to_string(facts.SystemError) + ").";
     }
-}
-
-}  // namespace
-
-TOpenFailureFacts GatherOpenFailureFacts(const ECommsError& error, const std::string& port) {
-    TOpenFailureFacts facts;
-    facts.Port = port;
-    facts.Failure = error.Failure();
-    facts.SystemError = error.SystemError();
-    if (error.RateKept() != 0) {
-        facts.RateAsked = error.RateAsked();
-        facts.RateKept = error.RateKept();
-    }
-    if (error.HolderPid() != 0) facts.Holder = TPortHolder{error.HolderPid(), error.HolderName()};
-    struct stat info {};
-    if (::stat(port.c_str(), &info) == 0) {
-        if (const auto group = GroupOf(info.st_gid)) {
-            facts.Group = group->Name;
-            const std::string user = UserName();
-            const bool listed =
-                !user.empty() && std::find(group->Members.begin(), group->Members.end(), user) !=
-                                     group->Members.end();
-            facts.GroupNeedsNewLogin = listed && !ProcessHasGroup(info.st_gid);
-        }
-    }
-    return facts;
-}
-
-std::string DescribeOpenFailure(const TOpenFailureFacts& facts) {
-    switch (facts.Failure) {
-        case TOpenFailure::CannotOpen:
-            return CannotOpen(facts);
-        case TOpenFailure::AlreadyOpen:
-            return "Порт " + facts.Port + " уже открыт этой программой.";
-        case TOpenFailure::NotCommPort:
-            return facts.Port + " — не последовательный порт.";
-        case TOpenFailure::BadSettings:
-            if (facts.RateKept != 0)
-                return "Порт " + facts.Port + " принял параметры линии, но не скорость " +
-                       std::to_string(facts.RateAsked) + " бод: драйвер оставил " +
-                       std::to_string(facts.RateKept) +
-                       " бод. Адаптер не поддерживает скорость устройства.";
-            return "Порт " + facts.Port +
-                   " не принимает параметры линии: это не последовательный порт, или адаптер "
-                   "не поддерживает скорость устройства.";
-        case TOpenFailure::NoReadThread:
-        case TOpenFailure::NoWriteThread:
-            return "Системе не хватает ресурсов, чтобы запустить потоки порта; повторите позже.";
-    }
-    return CannotOpen(facts);
-}
-
-std::string OpenFailureReason(const ECommsError& error, const std::string& port) {
-    return DescribeOpenFailure(GatherOpenFailureFacts(error, port));
 }
 
 }  // namespace vemkard

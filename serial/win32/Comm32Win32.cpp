@@ -53,20 +53,15 @@ void MergeSettings(DCB& driver, const TDcb& ours) {
 }
 
 // Sets the settings and reads them back: a driver may take a rate it cannot
-// run and keep another. False, with GetLastError's code, when refused.
-bool ApplySettings(HANDLE port, DCB& dcb, DWORD& error) {
+// run and keep another. Throws the open's failure when they are refused.
+void ApplySettings(HANDLE port, DCB& dcb) {
     const DWORD wanted = dcb.BaudRate;
-    if (!SetCommState(port, &dcb)) {
-        error = GetLastError();
-        return false;
-    }
+    if (!SetCommState(port, &dcb))
+        throw ECommsError(TOpenFailure::BadSettings, static_cast<int>(GetLastError()));
     DCB taken{};
     taken.DCBlength = sizeof taken;
-    if (GetCommState(port, &taken) && !RateTaken(wanted, taken.BaudRate)) {
-        error = ERROR_INVALID_PARAMETER;
-        return false;
-    }
-    return true;
+    if (GetCommState(port, &taken) && !RateTaken(wanted, taken.BaudRate))
+        throw ECommsError::RateNotKept(ERROR_INVALID_PARAMETER, wanted, taken.BaudRate);
 }
 
 // Opens `name` as OpenPort and ProbePort do; throws their open failures.
@@ -130,11 +125,13 @@ bool TComm32::OpenPort() {
     SetCommTimeouts(state_->port, &timeouts);
 
     portOpen_ = true;
-    DWORD error = ERROR_INVALID_PARAMETER;
-    // A device that has no line settings (NUL) fails here too.
-    if (!known || !ApplySettings(state_->port, dcb, error)) {
+    try {
+        // A device that has no line settings (NUL) fails here too.
+        if (!known) throw ECommsError(TOpenFailure::BadSettings, static_cast<int>(GetLastError()));
+        ApplySettings(state_->port, dcb);
+    } catch (const ECommsError&) {
         CloseDeviceAndForget();
-        throw ECommsError(TOpenFailure::BadSettings, static_cast<int>(error));
+        throw;
     }
     SetupComm(state_->port, rxQueue_, txQueue_);
     // Bytes that waited in the driver before the open are not taken as new.
@@ -180,15 +177,23 @@ void TComm32::ProbePort(const std::string& name) const {
     const HANDLE port = OpenOrThrow(name);
     DCB saved{};
     saved.DCBlength = sizeof saved;
-    const bool known = GetCommState(port, &saved);
+    if (!GetCommState(port, &saved)) {
+        const DWORD error = GetLastError();
+        CloseHandle(port);
+        throw ECommsError(TOpenFailure::BadSettings, static_cast<int>(error));
+    }
     DCB dcb = saved;
     MergeSettings(dcb, dcb_);
-    DWORD error = ERROR_INVALID_PARAMETER;
-    const bool taken = known && ApplySettings(port, dcb, error);
-    // A probe leaves the line as it found it.
-    if (known) SetCommState(port, &saved);
+    try {
+        ApplySettings(port, dcb);
+    } catch (const ECommsError&) {
+        // A probe leaves the line as it found it.
+        SetCommState(port, &saved);
+        CloseHandle(port);
+        throw;
+    }
+    SetCommState(port, &saved);
     CloseHandle(port);
-    if (!taken) throw ECommsError(TOpenFailure::BadSettings, static_cast<int>(error));
 }
 
 bool TComm32::WriteData(const void* data, std::uint16_t count) {
