@@ -4,26 +4,7 @@
 # runs one case on COMN, in the prefix WINEPREFIX with its wineserver up.
 set -u
 case_name=$1 cli=$2 sim=$3 number=$4
-port=COM$number link=$WINEPREFIX/dosdevices/com$number
-work=$(mktemp -d) failed=0 sim_pid=
-store=$work/store
-trap '[[ -n $sim_pid ]] && kill $sim_pid; rm -rf "$work"' EXIT
-
-fail() {
-    echo "FAILED: $*" >&2
-    failed=1
-}
-
-# Starts the simulator with OPTIONS, which links the COM port to its pty.
-start_sim() {
-    "$sim" --link "$link" --store "$store" "$@" >"$work/sim.out" 2>"$work/sim.err" &
-    sim_pid=$!
-    for _ in $(seq 100); do [[ -L $link ]] && return; sleep 0.05; done
-    fail "the simulator made no link $link"
-}
-
-# Stops the simulator, which saves its store.
-stop_sim() { kill -TERM "$sim_pid" && wait "$sim_pid" && sim_pid=; }
+source "$(dirname "$0")/sim-port.sh"
 
 # cli STATUS TEXT ARGS...: the program's status must be STATUS, its output
 # hold TEXT. Output goes to files, as Wine's helpers would hold a pipe open.
