@@ -2,6 +2,12 @@
 
 namespace vemkard {
 
+std::vector<std::string> NumberedPortNames() {
+    std::vector<std::string> names;
+    for (int n = 1; n <= 255; ++n) names.push_back("//./COM" + std::to_string(n));
+    return names;
+}
+
 SettingsForm::SettingsForm(MainForm& form1, ISettingsView& view, ISettingsStore& store,
                            TPortCandidates candidates, TPortDescriber describe)
     : form1_(form1),

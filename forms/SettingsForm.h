@@ -23,6 +23,10 @@ using TPortCandidates = std::function<std::vector<std::string>()>;
 // What the list shows for a port: the path and what the system says of it.
 using TPortDescriber = std::function<std::string(const std::string& path)>;
 
+// Where the system names its ports by number (Windows): the names the scan
+// tries, "//./COM1" ... "//./COM255", in that order.
+std::vector<std::string> NumberedPortNames();
+
 class SettingsForm {
   public:
     // Registers with `form1`, which takes the port name from here.

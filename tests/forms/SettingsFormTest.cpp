@@ -73,6 +73,14 @@ TEST(SettingsFormTest, ScanListsTheCandidatesThatOpenAndKeepsTheText) {
     }
 }
 
+TEST(SettingsFormTest, NumberedPortNamesRunFromCom1ToCom255InDecimal) {
+    const std::vector<std::string> names = NumberedPortNames();
+    ASSERT_EQ(names.size(), 255u);
+    EXPECT_EQ(names[0], "//./COM1");
+    EXPECT_EQ(names[9], "//./COM10");
+    EXPECT_EQ(names[254], "//./COM255");
+}
+
 TEST(SettingsFormTest, ScanClosesAnOpenPortFirstAndStopsIfItStaysOpen) {
     FormsFixture rig({}, {"/dev/ttyS0"});
     rig.port.port.open = true;

@@ -1,0 +1,73 @@
+// Private to ui/win32: <windows.h> and the common controls, and what every
+// part of the window uses: text conversion, the design's scale, colours.
+#pragma once
+
+// clang-format off
+// First: the serial constants share names with <windows.h> macros.
+#include "serial/CommMessage.h"
+#include <windows.h>
+#include <commctrl.h>
+// clang-format on
+
+#include <string>
+#include <string_view>
+
+#include "forms/Form1Design.h"
+
+namespace vemkard::win32 {
+
+std::wstring Wide(std::string_view text);
+std::string Utf8(std::wstring_view text);
+
+// The design's pixels at 96 dots per inch, at `dpi`.
+inline int Scale(int pixels, UINT dpi) {
+    return MulDiv(pixels, static_cast<int>(dpi), 96);
+}
+inline COLORREF Rgb(TColour colour) {
+    return RGB(colour.red, colour.green, colour.blue);
+}
+
+// The window font ("MS Sans Serif", or the system's stand-in) at `dpi`.
+HFONT MakeFont(UINT dpi, bool bold);
+
+// Registers a window class (again: no harm) whose procedure is Dispatch<T>.
+void RegisterWindowClass(const wchar_t* name, WNDPROC procedure, UINT style = 0,
+                         HBRUSH background = nullptr, HICON icon = nullptr);
+
+// A window procedure that hands each message to the object given as the
+// creation parameter: T::Handle(window, msg, wParam, lParam).
+template <typename T>
+LRESULT CALLBACK Dispatch(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
+    auto* object = reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return object ? object->Handle(window, msg, wParam, lParam)
+                  : DefWindowProcW(window, msg, wParam, lParam);
+}
+
+// Gives the window a client area of the design's size at `dpi`.
+void SizeClient(HWND window, int width, int height, UINT dpi);
+// Puts the window in the middle of its screen.
+void CentreOnScreen(HWND window);
+
+// A window's text as UTF-8.
+std::string WindowText(HWND window);
+
+// Shows the current exception in the error box; call inside a catch block.
+void ReportCurrentException(HWND owner);
+
+// Runs a handler of the forms; what it lets escape goes to the error box,
+// never through the system's frames.
+template <typename F>
+void Guarded(HWND owner, F&& handler) {
+    try {
+        handler();
+    } catch (...) {
+        ReportCurrentException(owner);
+    }
+}
+
+}  // namespace vemkard::win32
