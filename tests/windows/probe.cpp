@@ -2,6 +2,7 @@
 // screen readers and test tools use, and prints it as UTF-8 lines:
 //   title= status= counter= progress= (WM_GETTEXT, PBM_GETPOS)
 //   origin=X,Y      the client area's top left on the screen
+//   frame=WxH+X+Y   the window with its frame on the screen
 //   box=TITLE       each other dialog of the program (message box, file dialog)
 //   button.NAME=X,Y row1=X,Y  where to click a tool button, the grid's first
 //                   file (the design's places, at the window's dpi)
@@ -102,6 +103,11 @@ std::string Describe(const Found& found) {
                              : "(none)") +
              "\n";
     lines += "origin=" + std::to_string(origin.x) + "," + std::to_string(origin.y) + "\n";
+    RECT frame{};
+    GetWindowRect(found.main, &frame);
+    lines += "frame=" + std::to_string(frame.right - frame.left) + "x" +
+             std::to_string(frame.bottom - frame.top) + "+" + std::to_string(frame.left) + "+" +
+             std::to_string(frame.top) + "\n";
     const int dpi = static_cast<int>(GetDpiForWindow(found.main));
     const auto at = [&](const std::string& name, int x, int y) {
         return name + "=" + std::to_string(origin.x + MulDiv(x, dpi, 96)) + "," +

@@ -4,7 +4,8 @@
 # port: `window-e2e.sh CASE VEMKARD_EXE PROBE_EXE SIMULATOR N`. The window is
 # read through its test hook (VEMKARD_STATE: title, status, counter, bar,
 # then the grid's rows) and through window messages (probe.exe); xdotool
-# clicks and types, and keys reach the dialog in front.
+# clicks and types, and keys reach the dialog in front. `window-e2e.sh
+# screenshot ... N OUT.png` saves the window with the sample files listed.
 set -u
 case_name=$1 exe=$2 probe_exe=$3 sim=$4 number=$5
 source "$(dirname "$0")/sim-port.sh"
@@ -128,6 +129,19 @@ case $case_name in
         answer ""
         answer "Z:${image//\//\\}"
         probe --until "status=Ошибка верификации по адресу 40h!"
+        finish
+        ;;
+    screenshot)
+        # Wine draws the frame itself, as no window manager runs.
+        frame='HKCU\Software\Wine\X11 Driver'
+        wine reg add "$frame" /v Managed /d N /f >/dev/null 2>&1
+        start_sim --samples
+        start
+        wine reg delete "$frame" /v Managed /f >/dev/null 2>&1
+        xdotool mousemove 0 0
+        sleep 1
+        probe
+        import -window root -crop "$(sed -n 's/^frame=//p' "$work/probe")" "$6" || fail "no picture"
         finish
         ;;
     *) echo "unknown case $case_name" >&2 && exit 2 ;;
