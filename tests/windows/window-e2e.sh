@@ -14,14 +14,14 @@ trap '[[ -n $window ]] && kill "$window"; cleanup' EXIT
 done_text="Операция успешно завершена."
 
 # Starts the window with COMN and the ВМ-4 console stored, as its test hook
-# writing to $state, and waits for the start-up listing.
+# writing to $state, and waits for the start-up listing (or TEXT).
 start() {
     local key='HKCU\Software\Tarvisk\Vemkard'
     wine reg add "$key" /v ComPort /t REG_SZ /d "$port" /f >/dev/null 2>&1
     wine reg add "$key" /v Device /t REG_DWORD /d 0 /f >/dev/null 2>&1
     VEMKARD_STATE="Z:${state//\//\\}" wine "$exe" >"$work/out" 2>&1 </dev/null &
     window=$!
-    state_has "$done_text"
+    state_has "${1:-$done_text}"
 }
 
 # state_has TEXT: the hook's file holds TEXT within 20 s.
@@ -85,6 +85,14 @@ case $case_name in
         [[ $(grep -E '^(title|status|counter|progress)=' "$work/probe") == "$expected" ]] ||
             fail "the messages read other than the hook: $expected"
         grep -qxF 'title=Пульт ВМ-4. Менеджер файлов.' "$work/probe" || fail "not the console's title"
+        grep -q '^box=' "$work/probe" && fail "a box at start-up"
+        finish
+        ;;
+    no-port)
+        # A failed start-up says why on the status line, as on Linux; no box.
+        rm -f "$link"
+        start "Невозможно открыть порт! Порта $port нет"
+        probe
         grep -q '^box=' "$work/probe" && fail "a box at start-up"
         finish
         ;;
