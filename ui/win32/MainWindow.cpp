@@ -119,13 +119,13 @@ void TForm1::CreateControls() {
     stringGrid1_->OnDblClick = [this](int row) {
         Guarded(window_, [&] { form_.StringGrid1DblClick(row); });
     };
-    label3_ = Child(window_, L"STATIC", kLabel3Text, SS_LEFT | SS_NOPREFIX);
+    label3_ = Child(window_, L"STATIC", kLabel3Text, SS_LEFTNOWORDWRAP | SS_NOPREFIX);
     progressBar1_ = Child(window_, PROGRESS_CLASSW, "", PBS_SMOOTH);
     SendMessageW(progressBar1_, PBM_SETRANGE32, 0, form_.Display().ShownMaximum());
     SetWindowSubclass(progressBar1_, &TForm1::ProgressProcedure, 0,
                       reinterpret_cast<DWORD_PTR>(this));
     // Just the number: other programs read it with WM_GETTEXT.
-    label4_ = Child(window_, L"STATIC", kLabel4Initial, SS_LEFT | SS_NOPREFIX);
+    label4_ = Child(window_, L"STATIC", kLabel4Initial, SS_LEFTNOWORDWRAP | SS_NOPREFIX);
     statusBar1_ =
         Child(window_, STATUSCLASSNAMEW, "", CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER);
     // One part, not the simple mode: WM_GETTEXT answers with its text.

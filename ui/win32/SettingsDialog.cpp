@@ -28,7 +28,7 @@ TForm2::TForm2(TForm1& form1)
                               WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 0, 0, form1.Window(),
                               nullptr, instance, this);
     label1_ = CreateWindowExW(0, L"STATIC", Wide(kLabel1Text).c_str(),
-                              WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, 0, 0, 0, window_,
+                              WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0, 0, 0, window_,
                               nullptr, instance, nullptr);
     // First in the tab order; no completion rewrites what was typed.
     comboBox1_ = CreateWindowExW(
