@@ -59,7 +59,7 @@ void MainForm::ToolButton12Click(TToolId sender) {
         if (device.button != sender || Down(sender)) continue;
         for (std::size_t i = 0; i < kDevices.size(); ++i) {
             const bool chosen = kDevices[i].button == sender;
-            devices_[i] = {chosen, !chosen};
+            down_[i] = chosen;
             view_.SetDeviceButton(kDevices[i].button, chosen, !chosen);
         }
         port_.SetBaudRate(device.baudRate);
@@ -110,7 +110,7 @@ void MainForm::FormDestroy() {
 
 bool MainForm::Down(TToolId button) const {
     for (std::size_t i = 0; i < kDevices.size(); ++i)
-        if (kDevices[i].button == button) return devices_[i].down;
+        if (kDevices[i].button == button) return down_[i];
     return false;
 }
 

@@ -90,11 +90,6 @@ class MainForm {
     ConsoleSession& Session() { return session_; }
 
   private:
-    struct TButtonState {
-        bool down = false;
-        bool enabled = true;
-    };
-
     IWindowPort& port_;
     IMainView& view_;
     SteadyClock clock_;
@@ -104,7 +99,8 @@ class MainForm {
     ConsoleSession session_;
     GridDisplay grid_{session_.Grid, display_};
     SettingsForm* settings_ = nullptr;
-    std::array<TButtonState, kDevices.size()> devices_{};
+    // Which device button is down; the one down is the one disabled.
+    std::array<bool, kDevices.size()> down_{};
     std::string title_{kTitleInitial};
 };
 

@@ -2,8 +2,6 @@
 
 #include <QMessageBox>
 
-#include "forms/UncaughtError.h"
-
 namespace vemkard {
 namespace {
 
@@ -36,7 +34,17 @@ void TApplication::ReportError(const QString& message) {
 }
 
 void TApplication::ReportCurrentException() {
-    ReportError(QString::fromStdString(UncaughtErrorText()));
+    ErrorBox().ShowError(UncaughtErrorText());
+}
+
+IErrorBox& TApplication::ErrorBox() {
+    struct TQtErrorBox : IErrorBox {
+        void ShowError(std::string_view text) override {
+            ReportError(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        }
+    };
+    static TQtErrorBox box;
+    return box;
 }
 
 void TApplication::SetErrorReporter(std::function<void(const QString&)> reporter) {

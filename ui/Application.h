@@ -8,6 +8,8 @@
 #include <functional>
 #include <utility>
 
+#include "forms/UncaughtError.h"
+
 namespace vemkard {
 
 class TApplication : public QApplication {
@@ -25,6 +27,9 @@ class TApplication : public QApplication {
 
     // Replaces the error box, for tests. An empty function restores it.
     static void SetErrorReporter(std::function<void(const QString&)> reporter);
+
+    // The error box as the forms see it: ReportError.
+    static IErrorBox& ErrorBox();
 };
 
 // Wraps a handler for a Qt signal so that an exception it throws reaches the
@@ -33,11 +38,7 @@ class TApplication : public QApplication {
 template <typename F>
 auto Guarded(F handler) {
     return [handler = std::move(handler)](auto&&...) {
-        try {
-            handler();
-        } catch (...) {
-            TApplication::ReportCurrentException();
-        }
+        RunGuarded(TApplication::ErrorBox(), handler);
     };
 }
 

@@ -125,7 +125,7 @@ TForm1::TForm1(std::unique_ptr<IWindowPort> port, QWidget* parent)
                        " border: 0px; border-right: 1px solid #808080;"
                        " border-bottom: 1px solid #808080; padding-left: 2px; }"));
     StringGrid1->OnDblClick = [this](int row) {
-        Guarded([this, row] { form_.StringGrid1DblClick(row); })();
+        RunGuarded(TApplication::ErrorBox(), [this, row] { form_.StringGrid1DblClick(row); });
     };
     form_.Grid().SetView(&StringGrid1->Model());
 

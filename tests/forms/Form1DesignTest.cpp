@@ -47,16 +47,15 @@ TEST(Form1DesignTest, FileFiltersFollowTheDescriptionPatternPairs) {
     EXPECT_EQ(DefaultSuffix("*.mts"), "mts");
 }
 
-TEST(Form1DesignTest, UncaughtErrorShowsItsMessage) {
-    const auto text = [](auto thrown) {
-        try {
-            throw thrown;
-        } catch (...) {
-            return UncaughtErrorText();
-        }
-    };
-    EXPECT_EQ(text(std::runtime_error("Файл не найден")), "Файл не найден");
-    EXPECT_EQ(text(42), "Неизвестная ошибка");
+TEST(Form1DesignTest, AnErrorAHandlerLetsEscapeIsShownInTheBox) {
+    struct : IErrorBox {
+        void ShowError(std::string_view text) override { shown.emplace_back(text); }
+        std::vector<std::string> shown;
+    } box;
+    RunGuarded(box, [] { throw std::runtime_error("Файл не найден"); });
+    RunGuarded(box, [] { throw 42; });
+    RunGuarded(box, [] {});
+    EXPECT_EQ(box.shown, (std::vector<std::string>{"Файл не найден", "Неизвестная ошибка"}));
 }
 
 }  // namespace

@@ -29,8 +29,10 @@ TEST(QueueDisplayTest, NeverABusyBarAndOnlyChangedValues) {
     rig.display.SetProgressMaximum(0);
     EXPECT_EQ(rig.view.maximum, 1);
     rig.display.SetProgressMaximum(40);
-    rig.display.SetProgressPosition(41);
+    rig.display.SetProgressPosition(25);
     EXPECT_EQ(rig.view.maximum, 40);
+    EXPECT_EQ(rig.view.position, 25);
+    rig.display.SetProgressPosition(41);
     EXPECT_EQ(rig.view.position, 40);
     rig.display.SetQueueCounter("17");
     rig.display.SetStatus("Порт открыт");

@@ -1,6 +1,6 @@
-// The main window against a recording port: layout, tool bar, hints, device
-// selection, the queue display, the grid's double click and the top-level
-// error handler.
+// The main window against a recording port: what only Qt can show of the
+// layout, the tool bar, the hints, the device buttons, the queue display and
+// the grid's double click, and the top-level error handler.
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QMessageBox>
