@@ -133,7 +133,7 @@ void TForm1::CreateControls() {
     SendMessageW(statusBar1_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&right));
     SetWindowSubclass(statusBar1_, &TForm1::StatusProcedure, 0, reinterpret_cast<DWORD_PTR>(this));
     // A visual style would draw a segmented bar and flat buttons.
-    for (HWND control : {toolBar1_, progressBar1_}) SetWindowTheme(control, L"", L"");
+    for (HWND control : {toolBar1_, progressBar1_}) SetWindowTheme(control, L" ", L" ");
     hints_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                              WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0, 0, 0, window_, nullptr,
                              GetModuleHandleW(nullptr), nullptr);
