@@ -3,6 +3,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace vemkard::win32 {
 namespace {
@@ -94,6 +95,15 @@ void TStringGrid::HitTest(LPARAM point, int& row, int& column) const {
     if (row >= grid_.RowCount() || column < 1) row = 0;
 }
 
+int TStringGrid::BorderAt(LPARAM point) const {
+    if (GET_Y_LPARAM(point) >= Pitch()) return -1;
+    for (int c = 0, right = 0; c < kGridColumns; ++c) {
+        right += Scale(widths_[static_cast<std::size_t>(c)], dpi_) + 1;
+        if (std::abs(GET_X_LPARAM(point) - right + 1) <= 2) return c;
+    }
+    return -1;
+}
+
 void TStringGrid::Select(int row, int column) {
     if (row < 1 || row >= grid_.RowCount() || column < 1 || column >= kGridColumns) return;
     grid_.SetCurrentRow(row);
@@ -171,7 +181,38 @@ LRESULT TStringGrid::Handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
         case WM_KILLFOCUS:
             InvalidateRect(window_, nullptr, FALSE);
             return 0;
+        case WM_SETCURSOR: {
+            POINT at{};
+            GetCursorPos(&at);
+            ScreenToClient(window_, &at);
+            if (LOWORD(lParam) != HTCLIENT || BorderAt(MAKELPARAM(at.x, at.y)) < 0)
+                return DefWindowProcW(window, msg, wParam, lParam);
+            SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
+            return TRUE;
+        }
+        case WM_MOUSEMOVE:
+            if (dragged_ >= 0) {
+                const int width = std::max(1, dragWidth_ + GET_X_LPARAM(lParam) - dragX_);
+                widths_[std::size_t(dragged_)] = MulDiv(width, 96, int(dpi_));
+                InvalidateRect(window_, nullptr, FALSE);
+            }
+            return 0;
+        case WM_LBUTTONUP:
+            if (dragged_ >= 0) ReleaseCapture();
+            return 0;
+        case WM_CAPTURECHANGED:
+            dragged_ = -1;
+            return 0;
         case WM_LBUTTONDOWN:
+            // A title's right border resizes its column.
+            if (const int border = BorderAt(lParam); border >= 0) {
+                dragged_ = border;
+                dragX_ = GET_X_LPARAM(lParam);
+                dragWidth_ = Scale(widths_[std::size_t(border)], dpi_);
+                SetCapture(window_);
+                return 0;
+            }
+            [[fallthrough]];
         case WM_RBUTTONDOWN:
             SetFocus(window_);
             HitTest(lParam, row, column);

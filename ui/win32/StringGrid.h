@@ -43,6 +43,8 @@ class TStringGrid : public IGridView {
     // or the blank area.
     void HitTest(LPARAM point, int& row, int& column) const;
     void Select(int row, int column);
+    // The column whose right border in the title row is at `point`; -1: none.
+    int BorderAt(LPARAM point) const;
     void Scroll(int top);
     void UpdateScrollBar();
 
@@ -54,6 +56,9 @@ class TStringGrid : public IGridView {
     std::array<int, kGridColumns> widths_{};
     int column_ = 1;  // of the selected cell
     int top_ = 1;     // the first body row shown
+    // A column being resized by dragging its border: which, from where.
+    int dragged_ = -1;
+    int dragX_ = 0, dragWidth_ = 0;
     GridDoubleClick clicks_;
 };
 
