@@ -28,8 +28,8 @@ TForm2::TForm2(TForm1& form1)
                               WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 0, 0, form1.Window(),
                               nullptr, instance, this);
     label1_ = CreateWindowExW(0, L"STATIC", Wide(kLabel1Text).c_str(),
-                              WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0, 0, 0, window_,
-                              nullptr, instance, nullptr);
+                              WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0, 0, 0,
+                              window_, nullptr, instance, nullptr);
     // First in the tab order; no completion rewrites what was typed.
     comboBox1_ = CreateWindowExW(
         0, WC_COMBOBOXW, Wide(kComboBox1Initial).c_str(),
@@ -140,7 +140,9 @@ LRESULT TForm2::Handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
                 modal_ = false;
                 Guarded(window_, [this] { form_.Button1Click(); });
             } else if (reinterpret_cast<HWND>(lParam) == comboBox1_ &&
-                       HIWORD(wParam) == CBN_SELCHANGE) {
+                       (HIWORD(wParam) == CBN_SELCHANGE || HIWORD(wParam) == CBN_SELENDOK)) {
+                // The box puts the entry's description in the field; the
+                // port name is its path.
                 PostMessageW(window_, kPickedMessage,
                              WPARAM(SendMessageW(comboBox1_, CB_GETCURSEL, 0, 0)), 0);
             }
