@@ -340,6 +340,14 @@ LRESULT TForm1::Handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
             Layout();
             return 0;
         }
+        case WM_ENDSESSION:
+            // Logging off ends the process without WM_CLOSE: the shut-down
+            // runs here, the dialog first.
+            if (wParam) {
+                if (form2_) form2_->FormDestroy();
+                Guarded(window_, [this] { form_.FormDestroy(); });
+            }
+            return 0;
         case kStateMessage:
             WriteState();
             return 0;

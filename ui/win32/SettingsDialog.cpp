@@ -44,7 +44,7 @@ TForm2::TForm2(TForm1& form1)
 }
 
 TForm2::~TForm2() {
-    Guarded(form1_.Window(), [this] { form_.FormDestroy(); });
+    FormDestroy();
     form1_.SetForm2(nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
@@ -111,6 +111,10 @@ bool TForm2::ShowModal() {
     ShowWindow(window_, SW_HIDE);
     SetActiveWindow(owner);
     return accepted_;
+}
+
+void TForm2::FormDestroy() {
+    Guarded(form1_.Window(), [this] { form_.FormDestroy(); });
 }
 
 std::string TForm2::PortText() const {

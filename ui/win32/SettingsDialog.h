@@ -25,6 +25,8 @@ class TForm2 : public ISettingsView {
 
     // The scan, then the dialog until OK (true) or the close box (false).
     bool ShowModal();
+    // Saves the settings, as at the dialog's destruction.
+    void FormDestroy();
 
     std::string PortText() const override;
     void SetPortText(std::string_view text) override;
