@@ -15,7 +15,7 @@ constexpr int kWheelRows = 3;
 }  // namespace
 
 TStringGrid::TStringGrid(DirectoryGrid& grid, HWND parent, HFONT font, UINT dpi)
-    : grid_(grid), font_(font), dpi_(dpi) {
+    : grid_(grid), font_(font), dpi_(dpi), heights_(std::size_t(grid.RowCount()), kGridRowHeight) {
     RegisterWindowClass(kClassName, &Dispatch<TStringGrid>, CS_DBLCLKS);
     window_ = CreateWindowExW(0, kClassName, L"",
                               WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP, 0, 0, 0,
@@ -47,8 +47,10 @@ void TStringGrid::SetDpi(UINT dpi, HFONT font) {
     Place(design_);
 }
 
-void TStringGrid::RowsReset(int) {
+void TStringGrid::RowsReset(int rowCount) {
     clicks_.RowsReset();
+    // Rows kept keep their heights.
+    heights_.resize(static_cast<std::size_t>(rowCount), kGridRowHeight);
     Scroll(top_);
     InvalidateRect(window_, nullptr, FALSE);
 }
@@ -57,10 +59,27 @@ void TStringGrid::CellsChanged(int, int, int, int) {
     InvalidateRect(window_, nullptr, FALSE);
 }
 
+int TStringGrid::Pitch(int row) const {
+    const auto at = static_cast<std::size_t>(row);
+    return Scale(at < heights_.size() ? heights_[at] : kGridRowHeight, dpi_) + 1;
+}
+
 int TStringGrid::VisibleRows() const {
     RECT client{};
     GetClientRect(window_, &client);
-    return std::max(1, int(client.bottom - Pitch()) / Pitch());
+    int rows = 0;
+    for (int row = top_, y = Pitch(0); row < grid_.RowCount() && y + Pitch(row) <= client.bottom;
+         y += Pitch(row++))
+        ++rows;
+    return std::max(1, rows);
+}
+
+int TStringGrid::LastTop() const {
+    RECT client{};
+    GetClientRect(window_, &client);
+    int top = grid_.RowCount(), y = Pitch(0);
+    while (top > 1 && y + Pitch(top - 1) <= client.bottom) y += Pitch(--top);
+    return std::clamp(top, 1, std::max(1, grid_.RowCount() - 1));
 }
 
 void TStringGrid::UpdateScrollBar() {
@@ -75,7 +94,7 @@ void TStringGrid::UpdateScrollBar() {
 }
 
 void TStringGrid::Scroll(int top) {
-    top_ = std::clamp(top, 1, std::max(1, grid_.RowCount() - VisibleRows()));
+    top_ = std::clamp(top, 1, LastTop());
     UpdateScrollBar();
     InvalidateRect(window_, nullptr, FALSE);
 }
@@ -83,7 +102,14 @@ void TStringGrid::Scroll(int top) {
 void TStringGrid::HitTest(LPARAM point, int& row, int& column) const {
     const int x = GET_X_LPARAM(point);
     const int y = GET_Y_LPARAM(point);
-    row = y < Pitch() ? 0 : top_ + y / Pitch() - 1;
+    row = 0;
+    for (int r = top_, bottom = Pitch(0); y >= Pitch(0) && r < grid_.RowCount(); ++r) {
+        bottom += Pitch(r);
+        if (y < bottom) {
+            row = r;
+            break;
+        }
+    }
     column = -1;
     for (int c = 0, left = 0; c < kGridColumns; ++c) {
         left += Scale(widths_[static_cast<std::size_t>(c)], dpi_) + 1;
@@ -95,13 +121,25 @@ void TStringGrid::HitTest(LPARAM point, int& row, int& column) const {
     if (row >= grid_.RowCount() || column < 1) row = 0;
 }
 
-int TStringGrid::BorderAt(LPARAM point) const {
-    if (GET_Y_LPARAM(point) >= Pitch()) return -1;
-    for (int c = 0, right = 0; c < kGridColumns; ++c) {
-        right += Scale(widths_[static_cast<std::size_t>(c)], dpi_) + 1;
-        if (std::abs(GET_X_LPARAM(point) - right + 1) <= 2) return c;
+bool TStringGrid::BorderAt(LPARAM point, bool& row, int& index) const {
+    const int x = GET_X_LPARAM(point);
+    const int y = GET_Y_LPARAM(point);
+    const int numbers = Scale(widths_[0], dpi_);
+    for (int r = 0, bottom = 0; r < grid_.RowCount(); r = r == 0 ? top_ : r + 1) {
+        bottom += Pitch(r);
+        if (x < numbers && std::abs(y - bottom + 1) <= 2) {
+            row = true, index = r;
+            return true;
+        }
     }
-    return -1;
+    for (int c = 0, right = 0; c < kGridColumns && y < Pitch(0); ++c) {
+        right += Scale(widths_[static_cast<std::size_t>(c)], dpi_) + 1;
+        if (std::abs(x - right + 1) <= 2) {
+            row = false, index = c;
+            return true;
+        }
+    }
+    return false;
 }
 
 void TStringGrid::Select(int row, int column) {
@@ -123,10 +161,10 @@ void TStringGrid::Paint(HDC dc, const RECT& client) {
     SetBkMode(dc, TRANSPARENT);
     const bool focused = GetFocus() == window_;
     for (int y = 0, row = 0; row < grid_.RowCount() && y < client.bottom;
-         row = row == 0 ? top_ : row + 1, y += Pitch()) {
+         y += Pitch(row), row = row == 0 ? top_ : row + 1) {
         for (int c = 0, x = 0; c < kGridColumns; ++c) {
             const int width = Scale(widths_[static_cast<std::size_t>(c)], dpi_);
-            RECT cell{x, y, x + width, y + Pitch() - 1};
+            RECT cell{x, y, x + width, y + Pitch(row) - 1};
             const bool selected = row == grid_.CurrentRow() && c == column_ && row > 0;
             FillRect(
                 dc, &cell,
@@ -142,8 +180,8 @@ void TStringGrid::Paint(HDC dc, const RECT& client) {
             LineTo(dc, cell.right, cell.bottom + 1);
             x = cell.right + 1;
         }
-        MoveToEx(dc, 0, y + Pitch() - 1, nullptr);
-        LineTo(dc, client.right, y + Pitch() - 1);
+        MoveToEx(dc, 0, y + Pitch(row) - 1, nullptr);
+        LineTo(dc, client.right, y + Pitch(row) - 1);
     }
     SelectObject(dc, oldPen);
     SelectObject(dc, oldFont);
@@ -185,16 +223,21 @@ LRESULT TStringGrid::Handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
             POINT at{};
             GetCursorPos(&at);
             ScreenToClient(window_, &at);
-            if (LOWORD(lParam) != HTCLIENT || BorderAt(MAKELPARAM(at.x, at.y)) < 0)
+            bool rows = false;
+            int index = 0;
+            if (LOWORD(lParam) != HTCLIENT || !BorderAt(MAKELPARAM(at.x, at.y), rows, index))
                 return DefWindowProcW(window, msg, wParam, lParam);
-            SetCursor(LoadCursorW(nullptr, IDC_SIZEWE));
+            SetCursor(LoadCursorW(nullptr, rows ? IDC_SIZENS : IDC_SIZEWE));
             return TRUE;
         }
         case WM_MOUSEMOVE:
             if (dragged_ >= 0) {
-                const int width = std::max(1, dragWidth_ + GET_X_LPARAM(lParam) - dragX_);
-                widths_[std::size_t(dragged_)] = MulDiv(width, 96, int(dpi_));
-                InvalidateRect(window_, nullptr, FALSE);
+                const int size = std::max(
+                    1, dragSize_ + (draggedRow_ ? GET_Y_LPARAM(lParam) : GET_X_LPARAM(lParam)) -
+                           dragFrom_);
+                std::vector<int>& sizes = draggedRow_ ? heights_ : widths_;
+                sizes[std::size_t(dragged_)] = MulDiv(size, 96, int(dpi_));
+                Scroll(top_);
             }
             return 0;
         case WM_LBUTTONUP:
@@ -204,14 +247,15 @@ LRESULT TStringGrid::Handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
             dragged_ = -1;
             return 0;
         case WM_LBUTTONDOWN:
-            // A title's right border resizes its column.
-            if (const int border = BorderAt(lParam); border >= 0) {
-                dragged_ = border;
-                dragX_ = GET_X_LPARAM(lParam);
-                dragWidth_ = Scale(widths_[std::size_t(border)], dpi_);
+            // A fixed cell's border resizes its row or column.
+            if (BorderAt(lParam, draggedRow_, dragged_)) {
+                dragFrom_ = draggedRow_ ? GET_Y_LPARAM(lParam) : GET_X_LPARAM(lParam);
+                dragSize_ =
+                    draggedRow_ ? Pitch(dragged_) - 1 : Scale(widths_[std::size_t(dragged_)], dpi_);
                 SetCapture(window_);
                 return 0;
             }
+            dragged_ = -1;
             [[fallthrough]];
         case WM_RBUTTONDOWN:
             SetFocus(window_);

@@ -4,8 +4,8 @@
 // GridDoubleClick lets count go to OnDblClick. User-interface thread only.
 #pragma once
 
-#include <array>
 #include <functional>
+#include <vector>
 
 #include "Win32Ui.h"
 #include "files/DirectoryGrid.h"
@@ -37,14 +37,18 @@ class TStringGrid : public IGridView {
 
   private:
     void Paint(HDC dc, const RECT& client);
-    int Pitch() const { return Scale(kGridRowHeight, dpi_) + 1; }
+    // A row's height with its grid line.
+    int Pitch(int row) const;
     int VisibleRows() const;
+    // The first body row shown when scrolled to the end.
+    int LastTop() const;
     // The cell under a client point: row 0 and the column for a fixed cell
     // or the blank area.
     void HitTest(LPARAM point, int& row, int& column) const;
     void Select(int row, int column);
-    // The column whose right border in the title row is at `point`; -1: none.
-    int BorderAt(LPARAM point) const;
+    // The border at `point` that a drag resizes: a title's right one (a
+    // column) or a fixed cell's bottom one (a row). False: none.
+    bool BorderAt(LPARAM point, bool& row, int& index) const;
     void Scroll(int top);
     void UpdateScrollBar();
 
@@ -53,12 +57,14 @@ class TStringGrid : public IGridView {
     HFONT font_;
     UINT dpi_;
     TRect design_{};
-    std::array<int, kGridColumns> widths_{};
-    int column_ = 1;  // of the selected cell
-    int top_ = 1;     // the first body row shown
-    // A column being resized by dragging its border: which, from where.
+    std::vector<int> widths_ = std::vector<int>(kGridColumns);
+    int column_ = 1;            // of the selected cell
+    int top_ = 1;               // the first body row shown
+    std::vector<int> heights_;  // of the rows, in the design's pixels
+    // A column or row being resized by dragging its border: which, from where.
     int dragged_ = -1;
-    int dragX_ = 0, dragWidth_ = 0;
+    bool draggedRow_ = false;
+    int dragFrom_ = 0, dragSize_ = 0;
     GridDoubleClick clicks_;
 };
 
