@@ -58,7 +58,7 @@ TForm1::TForm1()
 }
 
 TForm1::~TForm1() {
-    form_.FormDestroy();
+    Guarded(window_, [this] { form_.FormDestroy(); });
     form_.Grid().SetView(nullptr);
     stringGrid1_.reset();
     DestroyWindow(window_);
@@ -162,7 +162,8 @@ void TForm1::AddToolButtons() {
     }
     SendMessageW(toolBar1_, TB_SETBITMAPSIZE, 0, MAKELPARAM(kImageSize, kImageSize));
     SendMessageW(toolBar1_, TB_SETBUTTONSIZE, 0,
-                 MAKELPARAM(Scale(23, dpi_), Scale(kToolButtonHeight, dpi_)));
+                 MAKELPARAM(Scale(ToolItem(TToolId::ToolButton1).width, dpi_),
+                            Scale(kToolButtonHeight, dpi_)));
     std::array<TBBUTTON, kToolItems.size()> buttons{};
     for (std::size_t i = 0; i < kToolItems.size(); ++i) {
         const TToolItem& item = kToolItems[i];

@@ -10,6 +10,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     controls.dwICC = ICC_BAR_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES;
     InitCommonControlsEx(&controls);
     TForm1 form1;
+    // No desktop to draw on (a service, Wine without a display).
+    if (!form1.Window()) return 1;
     int status = 0;
     {
         TForm2 form2(form1);
