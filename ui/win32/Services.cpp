@@ -68,9 +68,8 @@ std::string WindowText(HWND window) {
     return Utf8(text);
 }
 
-void ReportCurrentException(HWND owner) {
-    MessageBoxW(owner, Wide(UncaughtErrorText()).c_str(), Wide(kErrorBoxCaption).c_str(),
-                MB_OK | MB_ICONERROR);
+void TErrorBox::ShowError(std::string_view text) {
+    MessageBoxW(owner_, Wide(text).c_str(), Wide(kErrorBoxCaption).c_str(), MB_OK | MB_ICONERROR);
 }
 
 void TTimer::Start(int milliseconds) {

@@ -11,8 +11,10 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "forms/Form1Design.h"
+#include "forms/UncaughtError.h"
 
 namespace vemkard::win32 {
 
@@ -56,18 +58,22 @@ void CentreOnScreen(HWND window);
 // A window's text as UTF-8.
 std::string WindowText(HWND window);
 
-// Shows the current exception in the error box; call inside a catch block.
-void ReportCurrentException(HWND owner);
+// The error box: a modal MessageBoxW over `owner`.
+class TErrorBox : public IErrorBox {
+  public:
+    explicit TErrorBox(HWND owner) : owner_(owner) {}
+    void ShowError(std::string_view text) override;
+
+  private:
+    HWND owner_;
+};
 
 // Runs a handler of the forms; what it lets escape goes to the error box,
 // never through the system's frames.
 template <typename F>
 void Guarded(HWND owner, F&& handler) {
-    try {
-        handler();
-    } catch (...) {
-        ReportCurrentException(owner);
-    }
+    TErrorBox box(owner);
+    RunGuarded(box, std::forward<F>(handler));
 }
 
 }  // namespace vemkard::win32
