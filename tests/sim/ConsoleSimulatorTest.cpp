@@ -258,7 +258,8 @@ TEST(SimulatorOnSocket, PollsNobodyTakesAreLostAndADeafConsoleReadsNothing) {
     unlink(path.c_str());
     ConsoleStore store;
     ConsoleSimulator simulator(
-        line.Get(), store, {.pollMs = 0, .answerMs = 1, .watchHangup = false, .loseUntaken = true},
+        line.Get(), store,
+        {.pollMs = 0, .answerMs = 1, .watchHangup = false, .losePollsUntaken = true},
         FaultPlan(FaultRates{.deafAfter = 0}));
     simulator.Start();
     // The smallest send buffer holds a few polls; nobody reads them.
