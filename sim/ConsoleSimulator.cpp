@@ -135,7 +135,9 @@ bool ConsoleSimulator::Run() {
             std::vector<std::uint8_t> poll = MakeFrame(cmPoll);
             const bool lengthDamaged = faults_.DamageLength(poll);
             bool damaged = false;
+            sendingPoll_ = true;
             SendFrame(poll, lengthDamaged ? "length damaged" : nullptr, &damaged);
+            sendingPoll_ = false;
             if (!lengthDamaged && !damaged) ++outstandingPolls_;
         }
         std::optional<timespec> timeout;
@@ -271,8 +273,8 @@ bool ConsoleSimulator::WriteAll(const std::uint8_t* data, std::size_t count) {
             continue;
         }
         if (written < 0 && errno == EINTR) continue;
-        if (written < 0 && errno == EAGAIN && options_.loseUntaken) {
-            Log("line not taking: " + std::to_string(count) + " bytes lost");
+        if (written < 0 && errno == EAGAIN && sendingPoll_ && options_.losePollsUntaken) {
+            Log("line not taking the poll: " + std::to_string(count) + " bytes lost");
             return true;
         }
         if (written < 0 && errno == EAGAIN) {

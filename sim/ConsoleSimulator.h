@@ -45,10 +45,11 @@ struct SimulatorOptions {
     // Carry out every command frame that arrives, repeats and late answers
     // included, as a console without protection against them would.
     bool executeRepeats = false;
-    // What the line does not take at once is lost, as on a wire that nobody
-    // listens to, instead of waiting in the line's buffer for a later reader
-    // (a socket to a virtual machine whose port is closed).
-    bool loseUntaken = false;
+    // A poll that the line does not take at once is lost, as on a wire that
+    // nobody listens to, instead of waiting in the line's buffer for a later
+    // reader (a socket to a virtual machine whose port is closed). Replies,
+    // which go to a program that has just sent a command, wait.
+    bool losePollsUntaken = false;
 };
 
 class ConsoleSimulator {
@@ -125,6 +126,7 @@ class ConsoleSimulator {
     // Wire-thread state.
     FrameAssembler assembler_;
     bool lineFailed_ = false;
+    bool sendingPoll_ = false;
     Clock::time_point nextPoll_{};
     std::optional<Clock::time_point> answerDeadline_;
     // Undamaged polls sent and not yet answered.

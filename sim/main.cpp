@@ -222,7 +222,7 @@ int main(int argc, char** argv) {
             line = AcceptConnection(listener);
             // The far end's hang-up is the end of the run, as on a device.
             simulatorOptions.watchHangup = false;
-            simulatorOptions.loseUntaken = true;
+            simulatorOptions.losePollsUntaken = true;
         } else if (options.device.empty()) {
             PseudoTerminal pty = OpenPseudoTerminal();
             line = std::move(pty.master);

@@ -61,6 +61,7 @@ static_assert(sizeof(termios2) <= sizeof(SavedLine::settings));
 }  // namespace
 
 bool ApplySettings(PortHandle port, TDcb& dcb) {
+    dcb.RateKept = 0;
     if (dcb.ByteSize < 5 || dcb.ByteSize > 8 || dcb.BaudRate == 0) {
         errno = EINVAL;
         return false;
@@ -123,7 +124,6 @@ bool ApplySettings(PortHandle port, TDcb& dcb) {
     tio.c_cflag |= SpeedBits(dcb.BaudRate);
     tio.c_ispeed = dcb.BaudRate;
     tio.c_ospeed = dcb.BaudRate;
-    dcb.RateKept = 0;
     if (!SetTermios(port, tio)) return false;
     // Drivers take a rate they cannot run and substitute another.
     termios2 taken{};

@@ -216,6 +216,9 @@ TEST(Comm32Rate, ARateTheDriverDoesNotRunIsRefusedNamingBothAndTheLineKeepsItsSe
         EXPECT_FALSE(rig.comm.PortOpen());
         EXPECT_TRUE(rig.Untouched());
     }
+    rig.comm.SetCommPort("/dev/null");  // refused before any rate is read back
+    EXPECT_EQ(Refusal([&] { rig.comm.OpenPort(); })->RateKept(), 0u);
+    rig.comm.SetCommPort(rig.pty.SlaveName());
     rig.comm.SetBaudRate(4800);  // the rate it runs
     EXPECT_TRUE(rig.comm.OpenPort());
 }

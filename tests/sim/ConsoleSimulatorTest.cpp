@@ -245,25 +245,22 @@ TEST_F(SimulatorOnPty, LostReplyIsLoggedAndNotSent) {
     for (const auto& frame : program.Drain()) EXPECT_NE(frame[5], cmReadDirectory);
 }
 
-// A virtual machine's port on a unix socket: polls that nobody takes are
-// lost, as on a wire, not kept for a port that opens later; a deaf console
-// reads nothing.
+// A virtual machine's port on a unix socket: polls that nobody takes are lost,
+// not kept for a port that opens later; a deaf console reads nothing.
 TEST(SimulatorOnSocket, PollsNobodyTakesAreLostAndADeafConsoleReadsNothing) {
     const std::string path = "/tmp/vemkard-sim-" + std::to_string(getpid()) + ".sock";
     const ScopedFd listener = ListenOnSocket(path);
     ScopedFd machine(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
+    sockaddr_un address{AF_UNIX, {}};
     std::strcpy(address.sun_path, path.c_str());
     ASSERT_EQ(connect(machine.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     const ScopedFd line = AcceptConnection(listener);
     unlink(path.c_str());
     ConsoleStore store;
-    FaultRates faults;
-    faults.deafAfter = 0;
     ConsoleSimulator simulator(
-        line.Get(), store, {.pollMs = 0, .answerMs = 1, .watchHangup = false, .loseUntaken = true},
-        FaultPlan(faults));
+        line.Get(), store,
+        {.pollMs = 0, .answerMs = 1, .watchHangup = false, .losePollsUntaken = true},
+        FaultPlan(FaultRates{.deafAfter = 0}));
     simulator.Start();
     // The smallest send buffer holds a few polls; nobody reads them.
     EXPECT_TRUE(WaitFor([&] { return simulator.PollsSent() > 200; }));
@@ -271,7 +268,6 @@ TEST(SimulatorOnSocket, PollsNobodyTakesAreLostAndADeafConsoleReadsNothing) {
     ASSERT_EQ(write(machine.Get(), command.data(), command.size()), ssize_t(command.size()));
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(simulator.CommandsReceived(), 0u);
-    simulator.Stop();
 }
 
 }  // namespace
