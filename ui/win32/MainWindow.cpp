@@ -42,7 +42,7 @@ TForm1::TForm1()
     window_ = CreateWindowExW(kExStyle, kClassName, Wide(form_.Title()).c_str(), kStyle,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                               nullptr, GetModuleHandleW(nullptr), this);
-    dpi_ = GetDpiForWindow(window_);
+    fonts_.SetDpi(GetDpiForWindow(window_));
     timer1_.SetWindow(window_);
     displayTimer_.SetWindow(window_);
     dialogs_.SetOwner(window_);
@@ -62,8 +62,7 @@ TForm1::~TForm1() {
     form_.Grid().SetView(nullptr);
     stringGrid1_.reset();
     DestroyWindow(window_);
-    for (HGDIOBJ object : {HGDIOBJ(font_), HGDIOBJ(bold_), HGDIOBJ(barBrush_)})
-        DeleteObject(object);
+    DeleteObject(barBrush_);
     ImageList_Destroy(imageList1_);
     ImageList_Destroy(greyed_);
 }
@@ -115,7 +114,8 @@ void TForm1::CreateControls() {
     SendMessageW(toolBar1_, TB_SETDISABLEDIMAGELIST, 0, reinterpret_cast<LPARAM>(greyed_));
     SetWindowSubclass(toolBar1_, &TForm1::ToolBarProcedure, 0, reinterpret_cast<DWORD_PTR>(this));
 
-    stringGrid1_ = std::make_unique<TStringGrid>(form_.Session().Grid, window_, bold_, dpi_);
+    stringGrid1_ =
+        std::make_unique<TStringGrid>(form_.Session().Grid, window_, fonts_.Bold, fonts_.Dpi);
     stringGrid1_->OnDblClick = [this](int row) {
         Guarded(window_, [&] { form_.StringGrid1DblClick(row); });
     };
@@ -140,19 +140,17 @@ void TForm1::CreateControls() {
 }
 
 void TForm1::Layout() {
-    for (HFONT font : {font_, bold_})
-        if (font) DeleteObject(font);
-    font_ = MakeFont(dpi_, false);
-    bold_ = MakeFont(dpi_, true);
-    SizeClient(window_, kForm1Width, kForm1Height, dpi_);
-    Move(toolBar1_, kToolBar1Rect, dpi_, font_);
+    fonts_.SetDpi(GetDpiForWindow(window_));
+    SizeClient(window_, kForm1Width, kForm1Height, fonts_.Dpi);
+    Move(toolBar1_, kToolBar1Rect, fonts_.Dpi, fonts_.Regular);
     AddToolButtons();
     Move(label3_, {kLabel3Left, kLabel3Top, kProgressBar1Rect.left - kLabel3Left, kLabelHeight},
-         dpi_, bold_);
-    Move(progressBar1_, kProgressBar1Rect, dpi_, font_);
-    Move(label4_, {kLabel4Left, kLabel4Top, kForm1Width - kLabel4Left, kLabelHeight}, dpi_, bold_);
-    Move(statusBar1_, kStatusBar1Rect, dpi_, font_);
-    stringGrid1_->SetDpi(dpi_, bold_);
+         fonts_.Dpi, fonts_.Bold);
+    Move(progressBar1_, kProgressBar1Rect, fonts_.Dpi, fonts_.Regular);
+    Move(label4_, {kLabel4Left, kLabel4Top, kForm1Width - kLabel4Left, kLabelHeight}, fonts_.Dpi,
+         fonts_.Bold);
+    Move(statusBar1_, kStatusBar1Rect, fonts_.Dpi, fonts_.Regular);
+    stringGrid1_->SetDpi(fonts_.Dpi, fonts_.Bold);
     AddHints();
     Guarded(window_, [this] { form_.FormResize(); });
 }
@@ -162,15 +160,15 @@ void TForm1::AddToolButtons() {
     }
     SendMessageW(toolBar1_, TB_SETBITMAPSIZE, 0, MAKELPARAM(kImageSize, kImageSize));
     SendMessageW(toolBar1_, TB_SETBUTTONSIZE, 0,
-                 MAKELPARAM(Scale(ToolItem(TToolId::ToolButton1).width, dpi_),
-                            Scale(kToolButtonHeight, dpi_)));
+                 MAKELPARAM(Scale(ToolItem(TToolId::ToolButton1).width, fonts_.Dpi),
+                            Scale(kToolButtonHeight, fonts_.Dpi)));
     std::array<TBBUTTON, kToolItems.size()> buttons{};
     for (std::size_t i = 0; i < kToolItems.size(); ++i) {
         const TToolItem& item = kToolItems[i];
         TBBUTTON& button = buttons[i];
         if (item.image < 0) {
             // A separator's width is its image field.
-            button.iBitmap = Scale(item.width, dpi_);
+            button.iBitmap = Scale(item.width, fonts_.Dpi);
             button.fsStyle = BTNS_SEP;
         } else {
             button.iBitmap = item.image;
@@ -200,15 +198,17 @@ void TForm1::AddHints() {
     const auto whole = [&](HWND window, std::string_view name) {
         add(window, reinterpret_cast<UINT_PTR>(window), {}, name);
     };
-    const int height = Scale(kToolBar1Rect.height, dpi_);
+    const int height = Scale(kToolBar1Rect.height, fonts_.Dpi);
     for (std::size_t i = 0; i < kToolItems.size(); ++i) {
         const TToolItem& item = kToolItems[i];
         add(toolBar1_, i + 1,
-            {Scale(item.left, dpi_), 0, Scale(item.left + item.width, dpi_), height}, item.name);
+            {Scale(item.left, fonts_.Dpi), 0, Scale(item.left + item.width, fonts_.Dpi), height},
+            item.name);
     }
     const TToolItem& last = kToolItems.back();
     add(toolBar1_, kRestOfToolBar,
-        {Scale(last.left + last.width, dpi_), 0, Scale(kForm1Width, dpi_), height}, "ToolBar1");
+        {Scale(last.left + last.width, fonts_.Dpi), 0, Scale(kForm1Width, fonts_.Dpi), height},
+        "ToolBar1");
     whole(window_, "Form1");
     whole(stringGrid1_->Window(), "StringGrid1");
     whole(label3_, "Label3");
@@ -334,7 +334,6 @@ LRESULT TForm1::Handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
             SetBkColor(reinterpret_cast<HDC>(wParam), Rgb(kWindowColour));
             return reinterpret_cast<LRESULT>(background_);
         case WM_DPICHANGED: {
-            dpi_ = HIWORD(wParam);
             const auto* rect = reinterpret_cast<const RECT*>(lParam);
             SetWindowPos(window_, nullptr, rect->left, rect->top, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -384,8 +383,8 @@ LRESULT CALLBACK TForm1::StatusProcedure(HWND window, UINT msg, WPARAM wParam, L
     GetClientRect(window, &rect);
     FillRect(dc, &rect, form->barBrush_);
     DrawEdge(dc, &rect, BDR_SUNKENOUTER, BF_RECT | BF_ADJUST);
-    rect.left += Scale(2, form->dpi_);
-    const HGDIOBJ old = SelectObject(dc, form->font_);
+    rect.left += Scale(2, form->fonts_.Dpi);
+    const HGDIOBJ old = SelectObject(dc, form->fonts_.Regular);
     SetBkMode(dc, TRANSPARENT);
     DrawTextW(dc, text.c_str(), -1, &rect, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old);
@@ -402,7 +401,7 @@ LRESULT CALLBACK TForm1::ProgressProcedure(HWND window, UINT msg, WPARAM wParam,
     const HDC dc = GetDC(window);
     RECT rect{};
     GetClientRect(window, &rect);
-    const HGDIOBJ old = SelectObject(dc, form->font_);
+    const HGDIOBJ old = SelectObject(dc, form->fonts_.Regular);
     SetBkMode(dc, TRANSPARENT);
     DrawTextW(dc, form->timeLeft_.c_str(), -1, &rect, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     SelectObject(dc, old);

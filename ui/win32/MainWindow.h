@@ -92,11 +92,9 @@ class TForm1 : public IMainView, public IQueueView, public IGridView {
     HWND hints_ = nullptr;
     HIMAGELIST imageList1_ = nullptr;
     HIMAGELIST greyed_ = nullptr;
-    HFONT font_ = nullptr;
-    HFONT bold_ = nullptr;
+    TFonts fonts_;
     HBRUSH background_ = nullptr;
     HBRUSH barBrush_ = nullptr;
-    UINT dpi_ = 96;
     std::array<BYTE, kToolItems.size()> toolStates_{};
     std::wstring timeLeft_;
     std::wstring statePath_;

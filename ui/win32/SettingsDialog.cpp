@@ -48,27 +48,23 @@ TForm2::~TForm2() {
     form1_.SetForm2(nullptr);
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
-    for (HGDIOBJ object : {HGDIOBJ(font_), HGDIOBJ(bold_), HGDIOBJ(background_)})
-        DeleteObject(object);
+    DeleteObject(background_);
 }
 
 void TForm2::Layout() {
-    dpi_ = GetDpiForWindow(window_);
-    for (HFONT font : {font_, bold_})
-        if (font) DeleteObject(font);
-    font_ = MakeFont(dpi_, false);
-    bold_ = MakeFont(dpi_, true);
-    SizeClient(window_, kForm2Width, kForm2Height, dpi_);
+    fonts_.SetDpi(GetDpiForWindow(window_));
+    SizeClient(window_, kForm2Width, kForm2Height, fonts_.Dpi);
     const auto place = [this](HWND control, const TRect& rect, HFONT font) {
-        MoveWindow(control, Scale(rect.left, dpi_), Scale(rect.top, dpi_), Scale(rect.width, dpi_),
-                   Scale(rect.height, dpi_), TRUE);
+        MoveWindow(control, Scale(rect.left, fonts_.Dpi), Scale(rect.top, fonts_.Dpi),
+                   Scale(rect.width, fonts_.Dpi), Scale(rect.height, fonts_.Dpi), TRUE);
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     };
-    place(label1_, {kLabel1Left, kLabel1Top, kLabel1Width, kLabel1Height}, bold_);
+    place(label1_, {kLabel1Left, kLabel1Top, kLabel1Width, kLabel1Height}, fonts_.Bold);
     // A combo box's height is its field's and its list's.
     place(comboBox1_,
-          {kComboBox1Rect.left, kComboBox1Rect.top, kComboBox1Rect.width, kDropDownHeight}, font_);
-    place(button1_, kButton1Rect, bold_);
+          {kComboBox1Rect.left, kComboBox1Rect.top, kComboBox1Rect.width, kDropDownHeight},
+          fonts_.Regular);
+    place(button1_, kButton1Rect, fonts_.Bold);
 }
 
 bool TForm2::ShowModal() {
@@ -76,7 +72,7 @@ bool TForm2::ShowModal() {
     // The descriptions are longer than the field: the list may be wider.
     int width = 0;
     const HDC dc = GetDC(comboBox1_);
-    const HGDIOBJ old = SelectObject(dc, font_);
+    const HGDIOBJ old = SelectObject(dc, fonts_.Regular);
     const int count = int(SendMessageW(comboBox1_, CB_GETCOUNT, 0, 0));
     for (int i = 0; i < count; ++i) {
         std::wstring text(std::size_t(SendMessageW(comboBox1_, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');

@@ -44,10 +44,8 @@ class TForm2 : public ISettingsView {
     HWND label1_ = nullptr;
     HWND comboBox1_ = nullptr;
     HWND button1_ = nullptr;
-    HFONT font_ = nullptr;
-    HFONT bold_ = nullptr;
+    TFonts fonts_;
     HBRUSH background_ = nullptr;
-    UINT dpi_ = 96;
     std::vector<std::wstring> paths_;  // of the list's entries
     bool modal_ = false;
     bool accepted_ = false;

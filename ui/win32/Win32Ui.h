@@ -55,6 +55,31 @@ void SizeClient(HWND window, int width, int height, UINT dpi);
 // Puts the window in the middle of its screen.
 void CentreOnScreen(HWND window);
 
+// The window font in both weights at a window's dpi, made anew by SetDpi.
+class TFonts {
+  public:
+    TFonts() = default;
+    TFonts(const TFonts&) = delete;
+    TFonts& operator=(const TFonts&) = delete;
+    ~TFonts() { Free(); }
+    void SetDpi(UINT dpi) {
+        Free();
+        Dpi = dpi;
+        Regular = MakeFont(dpi, false);
+        Bold = MakeFont(dpi, true);
+    }
+
+    UINT Dpi = 96;
+    HFONT Regular = nullptr;
+    HFONT Bold = nullptr;
+
+  private:
+    void Free() {
+        for (HFONT font : {Regular, Bold})
+            if (font) DeleteObject(font);
+    }
+};
+
 // A window's text as UTF-8.
 std::string WindowText(HWND window);
 
