@@ -236,6 +236,9 @@ LRESULT TStringGrid::Handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
                     1, dragSize_ + (draggedRow_ ? GET_Y_LPARAM(lParam) : GET_X_LPARAM(lParam)) -
                            dragFrom_);
                 std::vector<int>& sizes = draggedRow_ ? heights_ : widths_;
+                // Rows may have come since the view was last told.
+                if (sizes.size() <= std::size_t(dragged_))
+                    sizes.resize(std::size_t(dragged_) + 1, kGridRowHeight);
                 sizes[std::size_t(dragged_)] = MulDiv(size, 96, int(dpi_));
                 Scroll(top_);
             }
