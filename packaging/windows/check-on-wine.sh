@@ -69,8 +69,9 @@ window() {
     wine "$1" >/dev/null 2>&1 </dev/null &
     pid=$!
     out=$(wine "$probe" --until "status=Невозможно открыть порт! Порта COM99 нет" 2>&1 | tr -d '\r')
-    if ! grep -qx "title=.*$product." <<<"$out"; then
-        fail "$1 showed no window: $out"
+    if ! grep -qx "title=.*$product." <<<"$out" ||
+        ! grep -q "^status=Невозможно открыть порт! Порта COM99 нет" <<<"$out"; then
+        fail "$1 showed no window with the port's failure: $out"
     else
         echo "check-package: $(grep -E '^(title|status)=' <<<"$out" | paste -sd ' ')"
     fi
