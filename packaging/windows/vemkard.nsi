@@ -96,12 +96,13 @@ Section
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0
 SectionEnd
 
-; Only what the installer put there; the user's settings stay.
+; Only what the installer put there; the user's settings stay. A program
+; still running cannot be deleted on Windows: it goes at the next restart.
 Section "Uninstall"
   Delete "${SHORTCUT}"
-  Delete "$INSTDIR\vemkard.exe"
-  Delete "$INSTDIR\vemkard-cli.exe"
+  Delete /REBOOTOK "$INSTDIR\vemkard.exe"
+  Delete /REBOOTOK "$INSTDIR\vemkard-cli.exe"
   Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
+  RMDir /REBOOTOK "$INSTDIR"
   DeleteRegKey SHCTX "${UNINSTALL_KEY}"
 SectionEnd
