@@ -121,6 +121,18 @@ installed() {
         fail "$key: QuietUninstallString «$quiet»"
     echo "check-package: $key: $(value "$key" DisplayName) $(value "$key" DisplayVersion), $size KiB, $quiet"
 
+    # Installed again without a mode, as an update would be: the same mode
+    # and folder, one entry.
+    status=0
+    wine "$setup" /S >/dev/null 2>&1 || status=$?
+    [[ $status -eq 0 ]] || fail "the installer, again, ended with status $status"
+    local other=HKLM
+    [[ $root == HKLM ]] && other=HKCU
+    wine reg query "$other\\$uninstall_key" >/dev/null 2>&1 &&
+        fail "installed again, it made a second entry under $other"
+    [[ $(value "$key" InstallLocation) == "$(windows_path "$dir")" ]] ||
+        fail "installed again, it moved to «$(value "$key" InstallLocation)»"
+
     cli_version "$dir/vemkard-cli.exe"
     version_of "$dir/vemkard-cli.exe"
     version_of "$dir/vemkard.exe"
@@ -159,7 +171,11 @@ unzip -q "$zip" -d "$unpacked" || fail "the zip does not unpack"
 cli_version "$unpacked/vemkard-$version/vemkard-cli.exe"
 version_of "$unpacked/vemkard-$version/vemkard-cli.exe"
 window "$unpacked/vemkard-$version/vemkard.exe"
-grep -q "версия $version" "$unpacked/vemkard-$version/readme.txt" || fail "the read-me names no version $version"
+readme=$unpacked/vemkard-$version/readme.txt
+grep -q "версия $version" "$readme" || fail "the read-me names no version $version"
+# For Notepad: a byte order mark and CRLF.
+[[ $(head -c 3 "$readme" | od -An -tx1 | tr -d ' ') == efbbbf ]] || fail "the read-me has no byte order mark"
+grep -qv $'\r$' "$readme" && fail "the read-me has lines without CR"
 
 version_of "$setup"
 exit "$failed"
