@@ -1,6 +1,6 @@
 #include "cli/win32/ConsoleOutput.h"
 
-#include "files/win32/WideText.h"
+#include "text/win32/WideText.h"
 
 namespace vemkard::win32 {
 namespace {

@@ -1,7 +1,7 @@
 #include "cli/Terminal.h"
 
 #include "cli/win32/InterruptWatch.h"
-#include "files/win32/WideText.h"
+#include "text/win32/WideText.h"
 
 namespace vemkard {
 

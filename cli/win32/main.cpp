@@ -8,7 +8,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliProgram.h"
 #include "cli/win32/ConsoleOutput.h"
-#include "files/win32/WideText.h"
+#include "text/win32/WideText.h"
 
 int wmain(int argc, wchar_t** argv) {
     using namespace vemkard;

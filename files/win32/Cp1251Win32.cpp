@@ -1,6 +1,6 @@
 // CP1251 through the system's code page 1251.
 #include "files/Cp1251Converter.h"
-#include "files/win32/WideText.h"
+#include "text/win32/WideText.h"
 
 namespace vemkard {
 

@@ -11,7 +11,7 @@
 #include <climits>
 
 #include "files/FileErrors.h"
-#include "files/win32/WideText.h"
+#include "text/win32/WideText.h"
 
 namespace vemkard {
 

@@ -63,12 +63,12 @@ std::vector<TListedPort> PortsOfSetupApi() {
             SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key == INVALID_HANDLE_VALUE) continue;
         TListedPort port;
-        port.Name = win32::Narrow(RegistryText(key, L"PortName"));
+        port.Name = win32::ToUtf8(RegistryText(key, L"PortName"));
         RegCloseKey(key);
         if (ComPortNumber(port.Name) == 0) continue;  // a printer port, say
-        port.FriendlyName = win32::Narrow(DeviceProperty(devices, device, SPDRP_FRIENDLYNAME));
+        port.FriendlyName = win32::ToUtf8(DeviceProperty(devices, device, SPDRP_FRIENDLYNAME));
         const std::string hardwareId =
-            win32::Narrow(DeviceProperty(devices, device, SPDRP_HARDWAREID));
+            win32::ToUtf8(DeviceProperty(devices, device, SPDRP_HARDWAREID));
         if (hardwareId.rfind("USB\\", 0) == 0 || hardwareId.rfind("FTDIBUS\\", 0) == 0) {
             port.VendorId = IdField(hardwareId, "VID_");
             port.ProductId = IdField(hardwareId, "PID_");
@@ -98,7 +98,7 @@ std::vector<TListedPort> PortsOfDeviceMap() {
         if (status == ERROR_NO_MORE_ITEMS) break;
         if (status != ERROR_SUCCESS || type != REG_SZ) continue;
         TListedPort port;
-        port.Name = win32::Narrow(data);
+        port.Name = win32::ToUtf8(data);
         if (ComPortNumber(port.Name) != 0) ports.push_back(std::move(port));
     }
     RegCloseKey(key);

@@ -16,15 +16,13 @@
 
 #include <string>
 
+#include "text/win32/WideText.h"
+
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
 #endif
 
 namespace vemkard::win32 {
-
-// UTF-8 and UTF-16, with the system's converter. Invalid input is replaced.
-std::wstring Widen(const std::string& text);
-std::string Narrow(const std::wstring& text);
 
 // The system's own text for an error code, in the user's language, without
 // the line break it ends with; empty when the system has none.

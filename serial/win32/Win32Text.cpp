@@ -2,24 +2,6 @@
 
 namespace vemkard::win32 {
 
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide.data(), size);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), narrow.data(), size, nullptr,
-                        nullptr);
-    return narrow;
-}
-
 std::string SystemMessage(DWORD error) {
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(
@@ -31,7 +13,7 @@ std::string SystemMessage(DWORD error) {
                                 message.back() == L' ' || message.back() == L'.')) {
         message.pop_back();
     }
-    return Narrow(message);
+    return ToUtf8(message);
 }
 
 }  // namespace vemkard::win32

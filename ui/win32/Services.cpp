@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <vector>
 
-#include "files/win32/WideText.h"
+#include "text/win32/WideText.h"
 #include "forms/FileFilter.h"
 #include "forms/Form2Design.h"
 #include "forms/UncaughtError.h"

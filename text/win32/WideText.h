@@ -1,4 +1,4 @@
-// Private to the Windows folders of files/ and cli/: UTF-8 and UTF-16 with
+// For the Windows folders of every layer: UTF-8 and UTF-16 with
 // the system's converter.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "files/win32/WideText.h"
+#include "text/win32/WideText.h"
 
 namespace vemkard::win32 {
 
