@@ -20,8 +20,8 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDR
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_APPWINDOW;
 
 HWND Child(HWND parent, const wchar_t* windowClass, std::string_view text, DWORD style) {
-    return CreateWindowExW(0, windowClass, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0,
-                           0, 0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+    return CreateWindowExW(0, windowClass, ToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0,
+                           0, 0, 0, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
 void Move(HWND window, const TRect& rect, UINT dpi, HFONT font) {
@@ -39,7 +39,7 @@ TForm1::TForm1()
     if (const wchar_t* path = _wgetenv(L"VEMKARD_STATE")) statePath_ = path;
     RegisterWindowClass(kClassName, &Dispatch<TForm1>, 0, background_,
                         LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VEMKARD)));
-    window_ = CreateWindowExW(kExStyle, kClassName, Wide(form_.Title()).c_str(), kStyle,
+    window_ = CreateWindowExW(kExStyle, kClassName, ToWide(form_.Title()).c_str(), kStyle,
                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                               nullptr, GetModuleHandleW(nullptr), this);
     fonts_.SetDpi(GetDpiForWindow(window_));
@@ -189,7 +189,7 @@ void TForm1::AddHints() {
         tool.hwnd = window;
         tool.uId = id;
         SendMessageW(hints_, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-        std::wstring text = Wide(ShownHint(name));
+        std::wstring text = ToWide(ShownHint(name));
         tool.uFlags = TTF_SUBCLASS | (id == reinterpret_cast<UINT_PTR>(window) ? TTF_IDISHWND : 0);
         tool.rect = rect;
         tool.lpszText = text.data();
@@ -225,7 +225,7 @@ void TForm1::Show() {
 }
 
 void TForm1::SetTitle(std::string_view title) {
-    SetWindowTextW(window_, Wide(title).c_str());
+    SetWindowTextW(window_, ToWide(title).c_str());
     QueueState();
 }
 
@@ -248,7 +248,7 @@ bool TForm1::ShowSettings() {
 }
 
 void TForm1::ShowStatus(std::string_view text) {
-    SendMessageW(statusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(Wide(text).c_str()));
+    SendMessageW(statusBar1_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(ToWide(text).c_str()));
     QueueState();
 }
 
@@ -263,12 +263,12 @@ void TForm1::ShowProgressPosition(int position) {
 }
 
 void TForm1::ShowTimeLeft(std::string_view text) {
-    timeLeft_ = Wide(text);
+    timeLeft_ = ToWide(text);
     InvalidateRect(progressBar1_, nullptr, TRUE);
 }
 
 void TForm1::ShowCounter(std::string_view text) {
-    SetWindowTextW(label4_, Wide(text).c_str());
+    SetWindowTextW(label4_, ToWide(text).c_str());
     QueueState();
 }
 

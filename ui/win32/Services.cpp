@@ -6,23 +6,14 @@
 #include <cwchar>
 #include <vector>
 
-#include "text/win32/WideText.h"
 #include "forms/FileFilter.h"
 #include "forms/Form2Design.h"
 #include "forms/UncaughtError.h"
 
 namespace vemkard::win32 {
 
-std::wstring Wide(std::string_view text) {
-    return ToWide(text);
-}
-
-std::string Utf8(std::wstring_view text) {
-    return ToUtf8(text);
-}
-
 HFONT MakeFont(UINT dpi, bool bold) {
-    const std::wstring name = Wide(kWindowFontName);
+    const std::wstring name = ToWide(kWindowFontName);
     return CreateFontW(-Scale(kWindowFontPixels, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
                        FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
                        DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, name.c_str());
@@ -65,11 +56,12 @@ void CentreOnScreen(HWND window) {
 std::string WindowText(HWND window) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), int(text.size()))));
-    return Utf8(text);
+    return ToUtf8(text);
 }
 
 void TErrorBox::ShowError(std::string_view text) {
-    MessageBoxW(owner_, Wide(text).c_str(), Wide(kErrorBoxCaption).c_str(), MB_OK | MB_ICONERROR);
+    MessageBoxW(owner_, ToWide(text).c_str(), ToWide(kErrorBoxCaption).c_str(),
+                MB_OK | MB_ICONERROR);
 }
 
 void TTimer::Start(int milliseconds) {
@@ -92,13 +84,13 @@ std::optional<std::string> TUserDialogs::OpenFile(std::string_view filter, int f
     // "description\0patterns\0...\0\0"
     std::wstring filters;
     for (const TFileFilter& each : ParseFileFilter(filter)) {
-        filters += Wide(each.description) + L'\0';
+        filters += ToWide(each.description) + L'\0';
         for (std::size_t i = 0; i < each.patterns.size(); ++i)
-            filters += (i ? L";" : L"") + Wide(each.patterns[i]);
+            filters += (i ? L";" : L"") + ToWide(each.patterns[i]);
         filters += L'\0';
     }
     filters += L'\0';
-    const std::wstring extension = Wide(DefaultSuffix(defaultExtension));
+    const std::wstring extension = ToWide(DefaultSuffix(defaultExtension));
     std::vector<wchar_t> path(32768, L'\0');
     OPENFILENAMEW dialog{};
     dialog.lStructSize = sizeof dialog;
@@ -111,11 +103,11 @@ std::optional<std::string> TUserDialogs::OpenFile(std::string_view filter, int f
     // A typed name of a missing file is accepted; the caller reports it.
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&dialog)) return {};
-    return Utf8(path.data());
+    return ToUtf8(path.data());
 }
 
 bool TUserDialogs::ConfirmWarning(std::string_view text) {
-    return MessageBoxW(owner_, Wide(text).c_str(), L"Warning",
+    return MessageBoxW(owner_, ToWide(text).c_str(), L"Warning",
                        MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON1) == IDYES;
 }
 
@@ -126,7 +118,7 @@ struct TKey {
     HKEY key = nullptr;
     TKey() {
         const std::wstring path =
-            L"Software\\" + Wide(kSettingsOrganisation) + L"\\" + Wide(kSettingsApplication);
+            L"Software\\" + ToWide(kSettingsOrganisation) + L"\\" + ToWide(kSettingsApplication);
         if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                             &key, nullptr) != ERROR_SUCCESS)
             key = nullptr;
@@ -136,7 +128,7 @@ struct TKey {
     }
     // The value's type and bytes; false when there is none.
     bool Read(std::string_view name, DWORD& type, std::vector<BYTE>& data) const {
-        const std::wstring value = Wide(name);
+        const std::wstring value = ToWide(name);
         DWORD size = 0;
         if (!key ||
             RegQueryValueExW(key, value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
@@ -158,7 +150,7 @@ std::optional<std::string> TRegistryStore::ReadString(std::string_view name) {
     std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
     // Stored with or without its terminating zero.
     text.resize(std::wcslen(text.c_str()));
-    return Utf8(text);
+    return ToUtf8(text);
 }
 
 std::optional<int> TRegistryStore::ReadInteger(std::string_view name) {
@@ -173,9 +165,9 @@ std::optional<int> TRegistryStore::ReadInteger(std::string_view name) {
 
 void TRegistryStore::WriteString(std::string_view name, std::string_view value) {
     const TKey key;
-    const std::wstring text = Wide(value);
+    const std::wstring text = ToWide(value);
     if (key.key)
-        RegSetValueExW(key.key, Wide(name).c_str(), 0, REG_SZ,
+        RegSetValueExW(key.key, ToWide(name).c_str(), 0, REG_SZ,
                        reinterpret_cast<const BYTE*>(text.c_str()),
                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
@@ -184,7 +176,7 @@ void TRegistryStore::WriteInteger(std::string_view name, int value) {
     const TKey key;
     const DWORD number = static_cast<DWORD>(value);
     if (key.key)
-        RegSetValueExW(key.key, Wide(name).c_str(), 0, REG_DWORD,
+        RegSetValueExW(key.key, ToWide(name).c_str(), 0, REG_DWORD,
                        reinterpret_cast<const BYTE*>(&number), sizeof number);
 }
 

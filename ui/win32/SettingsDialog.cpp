@@ -24,18 +24,18 @@ TForm2::TForm2(TForm1& form1)
             [](const std::string& path) { return DescribeSerialPort(path); }) {
     RegisterWindowClass(kClassName, &Dispatch<TForm2>);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
-    window_ = CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, Wide(kForm2Title).c_str(),
+    window_ = CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, ToWide(kForm2Title).c_str(),
                               WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0, 0, 0, form1.Window(),
                               nullptr, instance, this);
-    label1_ = CreateWindowExW(0, L"STATIC", Wide(kLabel1Text).c_str(),
+    label1_ = CreateWindowExW(0, L"STATIC", ToWide(kLabel1Text).c_str(),
                               WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, 0, 0, 0,
                               window_, nullptr, instance, nullptr);
     // First in the tab order; no completion rewrites what was typed.
     comboBox1_ = CreateWindowExW(
-        0, WC_COMBOBOXW, Wide(kComboBox1Initial).c_str(),
+        0, WC_COMBOBOXW, ToWide(kComboBox1Initial).c_str(),
         WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL, 0, 0, 0,
         0, window_, nullptr, instance, nullptr);
-    button1_ = CreateWindowExW(0, WC_BUTTONW, Wide(kButton1Caption).c_str(),
+    button1_ = CreateWindowExW(0, WC_BUTTONW, ToWide(kButton1Caption).c_str(),
                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 0, 0, 0, 0,
                                window_, reinterpret_cast<HMENU>(IDOK), instance, nullptr);
     Layout();
@@ -118,7 +118,7 @@ std::string TForm2::PortText() const {
 }
 
 void TForm2::SetPortText(std::string_view text) {
-    SetWindowTextW(comboBox1_, Wide(text).c_str());
+    SetWindowTextW(comboBox1_, ToWide(text).c_str());
 }
 
 void TForm2::ClearPorts() {
@@ -127,8 +127,9 @@ void TForm2::ClearPorts() {
 }
 
 void TForm2::AddPort(std::string_view description, std::string_view path) {
-    SendMessageW(comboBox1_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(description).c_str()));
-    paths_.push_back(Wide(path));
+    SendMessageW(comboBox1_, CB_ADDSTRING, 0,
+                 reinterpret_cast<LPARAM>(ToWide(description).c_str()));
+    paths_.push_back(ToWide(path));
 }
 
 LRESULT TForm2::Handle(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -172,7 +172,7 @@ void TStringGrid::Paint(HDC dc, const RECT& client) {
             SetTextColor(dc, GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
             RECT text = cell;
             text.left += Scale(kTextInset, dpi_);
-            const std::wstring cellText = Wide(grid_.Cell(row, c));
+            const std::wstring cellText = ToWide(grid_.Cell(row, c));
             DrawTextW(dc, cellText.c_str(), static_cast<int>(cellText.size()), &text,
                       DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
             if (selected && focused) DrawFocusRect(dc, &cell);

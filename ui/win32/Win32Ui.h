@@ -15,11 +15,9 @@
 
 #include "forms/Form1Design.h"
 #include "forms/UncaughtError.h"
+#include "text/win32/WideText.h"
 
 namespace vemkard::win32 {
-
-std::wstring Wide(std::string_view text);
-std::string Utf8(std::wstring_view text);
 
 // The design's pixels at 96 dots per inch, at `dpi`.
 inline int Scale(int pixels, UINT dpi) {
